@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstdint>
+
+#include "platform/clock.h"
+
+namespace platform {
+
+// The packed FAT date and time of a local time, two-second resolution:
+// bits 0-4 seconds/2, 5-10 minutes, 11-15 hours, 16-20 day, 21-24 month,
+// 25-31 years since 1980. Two values order by time as unsigned numbers.
+using DosDateTime = std::uint32_t;
+
+// The packed form holds 1980-01-01 00:00:00 to 2107-12-31 23:59:58; a time
+// outside is clamped to the nearer end rather than lost.
+inline constexpr DosDateTime kEarliestDosDateTime = 0x00210000;
+inline constexpr DosDateTime kLatestDosDateTime =
+    (127U << 25) | (12U << 21) | (31U << 16) | (23U << 11) | (59U << 5) | 29U;
+
+constexpr DosDateTime PackDosDateTime(const LocalTime& t) {
+  if (t.Year < 1980) return kEarliestDosDateTime;
+  if (t.Year > 2107) return kLatestDosDateTime;
+  return (static_cast<DosDateTime>(t.Year - 1980) << 25) |
+         (static_cast<DosDateTime>(t.Month) << 21) |
+         (static_cast<DosDateTime>(t.Day) << 16) |
+         (static_cast<DosDateTime>(t.Hour) << 11) |
+         (static_cast<DosDateTime>(t.Minute) << 5) |
+         static_cast<DosDateTime>(t.Second / 2);
+}
+
+}  // namespace platform

@@ -1,0 +1,28 @@
+#include <cstdlib>
+
+#include "platform/environment.h"
+
+namespace platform {
+namespace {
+
+class PosixEnvironment final : public Environment {
+ public:
+  std::string Variable(const std::string& name) override {
+    const char* value = std::getenv(name.c_str());
+    return value != nullptr ? value : "";
+  }
+
+  std::string FallbackTempDirectory() override {
+    std::string dir = Variable("TMPDIR");
+    return dir.empty() ? "/tmp/" : dir;
+  }
+};
+
+}  // namespace
+
+Environment& SystemEnvironment() {
+  static PosixEnvironment environment;
+  return environment;
+}
+
+}  // namespace platform

@@ -1,0 +1,83 @@
+#pragma once
+
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/system.h"
+
+// Doubles of the operating-system layer for tests: each records what the
+// program asked of it and can be told to fail, so that fault paths are
+// tested without races.
+namespace platform::fake {
+
+class FakeReportOutput final : public ReportOutput {
+ public:
+  OutputKind kind = OutputKind::File;
+  int opens = 0;
+  std::vector<std::string> writes;  // the bytes of every write call
+  std::set<std::size_t> failingWrites;  // indices of write calls that fail
+
+  OutputKind Open() override;
+  bool Write(const char* data, std::size_t size) override;
+  // Everything that the successful writes delivered.
+  std::string Delivered() const;
+};
+
+class FakeDiagnostics final : public Diagnostics {
+ public:
+  std::vector<std::string> warnings;
+  std::vector<std::string> failures;
+
+  void Warn(std::string_view line) override { warnings.emplace_back(line); }
+  void ShowFailure(std::string_view text) override { failures.emplace_back(text); }
+  std::string ModuleName() override { return "stampbak"; }
+};
+
+class FakeClock final : public Clock {
+ public:
+  LocalTime now{2026, 12, 6, 1, 30, 54};
+  std::uint32_t ticks = 1234;
+
+  LocalTime Now() override { return now; }
+  std::uint32_t TickCount() override { return ticks; }
+};
+
+class FakeEnvironment final : public Environment {
+ public:
+  std::map<std::string, std::string> variables;
+  std::string fallback = "/fallback/";
+
+  std::string Variable(const std::string& name) override;
+  std::string FallbackTempDirectory() override { return fallback; }
+};
+
+// An in-memory tree of directories and files. Paths use PathDelimiter; a
+// trailing delimiter names the same directory as the path without it.
+class FakeFileSystem final : public FileSystem {
+ public:
+  std::set<std::string> directories;
+  std::map<std::string, FileTimeLookup> files;
+  std::vector<std::string> queried;  // every IsDirectory path, in order
+  std::vector<std::string> createAttempts;
+  // Every call throws std::bad_alloc, as an allocation failing inside it would.
+  bool outOfMemory = false;
+
+  bool IsDirectory(const std::string& path) override;
+  void CreateDirectory(const std::string& path) override;
+  FileTimeLookup LastWriteTime(const std::string& path) override;
+};
+
+// The whole layer made of doubles.
+struct FakeSystem {
+  FakeReportOutput output;
+  FakeDiagnostics diagnostics;
+  FakeClock clock;
+  FakeFileSystem files;
+  FakeEnvironment environment;
+
+  System AsSystem() { return System{output, diagnostics, clock, files, environment}; }
+};
+
+}  // namespace platform::fake

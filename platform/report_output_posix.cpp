@@ -1,0 +1,43 @@
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+#include "platform/report_output.h"
+#include "platform/startup_posix.h"
+
+namespace platform {
+namespace {
+
+class PosixReportOutput final : public ReportOutput {
+ public:
+  OutputKind Open() override {
+    struct stat st {};
+    if (!StandardOutputWasGiven() || fstat(STDOUT_FILENO, &st) != 0) {
+      return OutputKind::None;
+    }
+    if (S_ISCHR(st.st_mode)) return OutputKind::CharDevice;
+    if (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode)) return OutputKind::Pipe;
+    return OutputKind::File;
+  }
+
+  bool Write(const char* data, std::size_t size) override {
+    while (size > 0) {
+      const ssize_t n = write(STDOUT_FILENO, data, size);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) return false;
+      data += n;
+      size -= static_cast<std::size_t>(n);
+    }
+    return true;
+  }
+};
+
+}  // namespace
+
+ReportOutput& SystemReportOutput() {
+  static PosixReportOutput output;
+  return output;
+}
+
+}  // namespace platform

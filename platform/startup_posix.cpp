@@ -1,0 +1,48 @@
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <clocale>
+#include <csignal>
+
+#include "platform/startup.h"
+#include "platform/startup_posix.h"
+
+namespace platform {
+namespace {
+
+bool standardOutputGiven = true;
+
+bool IsOpen(int fd) { return fcntl(fd, F_GETFD) != -1; }
+
+// A closed standard descriptor would be handed to the next file we open,
+// and the report could then land in the list file.
+void ClaimStandardDescriptors() {
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (IsOpen(fd)) continue;
+    const int null = open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+    if (null >= 0 && null != fd) {
+      dup2(null, fd);
+      close(null);
+    }
+  }
+}
+
+}  // namespace
+
+bool StandardOutputWasGiven() { return standardOutputGiven; }
+
+void PrepareProcess() {
+  standardOutputGiven = IsOpen(STDOUT_FILENO);
+  ClaimStandardDescriptors();
+  std::setlocale(LC_CTYPE, "");
+  // A reader that went away must cost us its text, not the run.
+  std::signal(SIGPIPE, SIG_IGN);
+}
+
+std::optional<std::string> RawCommandLine() { return std::nullopt; }
+
+std::size_t NextCharacter(std::string_view /*text*/, std::size_t pos) {
+  return pos + 1;
+}
+
+}  // namespace platform

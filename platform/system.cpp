@@ -1,0 +1,10 @@
+#include "platform/system.h"
+
+namespace platform {
+
+System RealSystem() {
+  return System{SystemReportOutput(), SystemDiagnostics(), SystemClock(),
+                SystemFileSystem(), SystemEnvironment()};
+}
+
+}  // namespace platform

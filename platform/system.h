@@ -1,0 +1,23 @@
+#pragma once
+
+#include "platform/clock.h"
+#include "platform/diagnostics.h"
+#include "platform/environment.h"
+#include "platform/file_system.h"
+#include "platform/report_output.h"
+
+namespace platform {
+
+// Everything a run asks of the operating system, in one place, so that a
+// test can hand the program a double instead.
+struct System {
+  ReportOutput& output;
+  Diagnostics& diagnostics;
+  Clock& clock;
+  FileSystem& files;
+  Environment& environment;
+};
+
+System RealSystem();
+
+}  // namespace platform

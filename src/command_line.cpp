@@ -1,0 +1,126 @@
+#include "src/command_line.h"
+
+#include <algorithm>
+
+namespace stampbak {
+namespace {
+
+bool IsSeparatorCode(unsigned char c) { return c <= 32; }
+
+class Splitter {
+ public:
+  Splitter(std::string_view text, CharacterStep step) : text_(text), step_(step) {}
+
+  bool AtEnd() const { return pos_ >= text_.size() || text_[pos_] == '\0'; }
+
+  // Blanks, control characters and pairs of double quotes standing alone.
+  void SkipGap() {
+    for (;;) {
+      while (!AtEnd() && IsSeparatorCode(Current())) Advance();
+      if (pos_ + 1 < text_.size() && text_[pos_] == '"' && text_[pos_ + 1] == '"') {
+        pos_ += 2;
+        continue;
+      }
+      return;
+    }
+  }
+
+  std::string Token() {
+    std::string token;
+    while (!AtEnd() && !IsSeparatorCode(Current())) {
+      if (text_[pos_] == '"') {
+        ++pos_;
+        while (!AtEnd() && text_[pos_] != '"') Collect(token);
+        if (!AtEnd()) ++pos_;
+      } else {
+        Collect(token);
+      }
+    }
+    return token;
+  }
+
+ private:
+  unsigned char Current() const { return static_cast<unsigned char>(text_[pos_]); }
+
+  void Advance() { pos_ = std::min(step_(text_, pos_), text_.size()); }
+
+  void Collect(std::string& token) {
+    const std::size_t start = pos_;
+    Advance();
+    token.append(text_.substr(start, pos_ - start));
+  }
+
+  std::string_view text_;
+  CharacterStep step_;
+  std::size_t pos_ = 0;
+};
+
+void AsciiLowerCase(std::string& text) {
+  for (char& c : text) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+}
+
+// The option word as its first letter is read: lower case, without
+// surrounding double quotes and without one leading hyphen or slash.
+std::string OptionWord(std::string word) {
+  AsciiLowerCase(word);
+  if (!word.empty() && word.front() == '"' && word.back() == '"') {
+    word = word.size() > 1 ? word.substr(1, word.size() - 2) : "";
+  }
+  if (word.size() > 1 && (word.front() == '-' || word.front() == '/')) word.erase(0, 1);
+  return word;
+}
+
+std::string* ValueSetting(char letter, RunSettings& settings) {
+  switch (letter) {
+    case 's': return &settings.SrcDir;
+    case 'd': return &settings.DstDir;
+    case 'i': return &settings.IncludeMask;
+    case 'e': return &settings.ExcludeMask;
+    default: return nullptr;
+  }
+}
+
+bool* FlagSetting(char letter, RunSettings& settings) {
+  switch (letter) {
+    case 'a': return &settings.UseDateStamp;
+    case 'm': return &settings.UseTimeStamp;
+    case 'r': return &settings.UseArchiver;
+    default: return nullptr;
+  }
+}
+
+}  // namespace
+
+std::vector<std::string> SplitCommandLine(std::string_view raw, CharacterStep step) {
+  Splitter splitter(raw, step);
+  splitter.SkipGap();
+  splitter.Token();  // the program's own name
+  std::vector<std::string> params;
+  for (;;) {
+    splitter.SkipGap();
+    std::string token = splitter.Token();
+    if (token.empty()) return params;
+    params.push_back(std::move(token));
+  }
+}
+
+void ParseParameters(const std::vector<std::string>& params, RunSettings& settings) {
+  for (std::size_t k = 0; k < params.size(); ++k) {
+    const std::string word = OptionWord(params[k]);
+    if (word.empty()) continue;
+    if (std::string* value = ValueSetting(word.front(), settings)) {
+      if (k + 1 >= params.size()) {
+        value->clear();
+        return;
+      }
+      *value = params[++k];
+    } else if (bool* flag = FlagSetting(word.front(), settings)) {
+      *flag = true;
+    }
+  }
+}
+
+}  // namespace stampbak
+

@@ -1,0 +1,25 @@
+#include "src/failures.h"
+
+#include <cstdio>
+
+namespace stampbak {
+
+// Not inlined, so that the return address is the code that raised it.
+[[gnu::noinline]] Failure::Failure(const char* kind, const std::string& message)
+    : std::runtime_error(message),
+      kind_(kind),
+      address_(reinterpret_cast<std::uintptr_t>(__builtin_return_address(0))) {}
+
+std::string FailureText(const char* kind, const std::string& module,
+                        std::uintptr_t address, const std::string& message) {
+  char position[2 * sizeof(std::uintptr_t) + 1];
+  std::snprintf(position, sizeof position, "%08llX",
+                static_cast<unsigned long long>(address));
+  std::string text = "Exception ";
+  text += kind;
+  text += " in module " + module + " at " + position + ".\n" + message;
+  if (!message.empty() && message.back() != '.') text += '.';
+  return text;
+}
+
+}  // namespace stampbak

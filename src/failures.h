@@ -1,0 +1,41 @@
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+namespace stampbak {
+
+// A failure that ends the run. Nothing in the program handles one: it is
+// caught only at the top of the entry point, which reports it and ends the
+// process with status 1.
+class Failure : public std::runtime_error {
+ public:
+  Failure(const char* kind, const std::string& message);
+  const char* Kind() const { return kind_; }
+  // Where in the code the failure was raised.
+  std::uintptr_t Address() const { return address_; }
+
+ private:
+  const char* kind_;
+  std::uintptr_t address_;
+};
+
+// A file time that cannot be read or converted.
+class EConvertError : public Failure {
+ public:
+  explicit EConvertError(const std::string& message) : Failure("EConvertError", message) {}
+};
+
+// A file that cannot be created.
+class EFCreateError : public Failure {
+ public:
+  explicit EFCreateError(const std::string& message) : Failure("EFCreateError", message) {}
+};
+
+// The text shown for a failure that ended the run: the kind, the module and
+// the code position, a line feed, then the message with a final full stop.
+std::string FailureText(const char* kind, const std::string& module,
+                        std::uintptr_t address, const std::string& message);
+
+}  // namespace stampbak

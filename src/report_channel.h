@@ -1,0 +1,39 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "platform/report_output.h"
+
+namespace stampbak {
+
+// The buffered text stream on standard output that carries the report.
+// Nothing here ever reports an error or changes the course of the run.
+class ReportChannel {
+ public:
+  static constexpr std::size_t kBufferSize = 128;
+
+  explicit ReportChannel(platform::ReportOutput& output) : output_(output) {}
+  ReportChannel(const ReportChannel&) = delete;
+  ReportChannel& operator=(const ReportChannel&) = delete;
+
+  void Write(std::string_view text);
+  void WriteNumber(std::int64_t number);
+  void EndLine();
+  // Delivers what is still buffered; done once, at the end of the process.
+  void Close();
+
+ private:
+  bool EnsureOpen();
+  void Put(std::string_view bytes);
+
+  platform::ReportOutput& output_;
+  bool open_ = false;
+  bool flushAtLineEnd_ = false;
+  std::array<char, kBufferSize> buffer_{};
+  std::size_t used_ = 0;
+};
+
+}  // namespace stampbak

@@ -1,0 +1,111 @@
+#include "src/run_sequence.h"
+
+#include <cstdio>
+#include <new>
+
+#include "src/backup_pass.h"
+#include "src/command_line.h"
+#include "src/failures.h"
+#include "src/report_channel.h"
+#include "src/uUtils.h"
+
+namespace stampbak {
+namespace {
+
+constexpr char kMissingDirectories[] = "ERROR: missing the two directories!";
+
+// A value made only of double quotes ends up empty and so counts as missing.
+void RemoveSurroundingQuotes(std::string& value) {
+  if (!value.empty() && value.front() == '"' && value.back() == '"') {
+    value = value.size() > 1 ? value.substr(1, value.size() - 2) : "";
+  }
+}
+
+void EndWithDelimiter(std::string& path) {
+  if (path.back() != platform::PathDelimiter) path += platform::PathDelimiter;
+}
+
+std::string DestinationStamp(const RunSettings& settings, const platform::LocalTime& now) {
+  char date[32];
+  char time[32];
+  std::snprintf(date, sizeof date, "%.04d_%.02d_%.02d", now.Year, now.Month, now.Day);
+  std::snprintf(time, sizeof time, "%.02d_%.02d_%.02d", now.Hour, now.Minute, now.Second);
+  std::string stamp;
+  if (settings.UseDateStamp) stamp += date;
+  if (settings.UseTimeStamp) {
+    if (settings.UseDateStamp) stamp += '_';
+    stamp += time;
+  }
+  return stamp;
+}
+
+void NormaliseDirectories(platform::System& system, RunSettings& settings) {
+  EndWithDelimiter(settings.DstDir);
+  EndWithDelimiter(settings.SrcDir);
+  MakeDirectoryPath(system.files, settings.DstDir);
+  settings.BaseDstDir = settings.DstDir;
+  if (settings.UseDateStamp || settings.UseTimeStamp) {
+    settings.DstDir += DestinationStamp(settings, system.clock.Now());
+    settings.DstDir += platform::PathDelimiter;
+  }
+  settings.IncludeMask = LowerCase(settings.IncludeMask);
+  settings.ExcludeMask = LowerCase(settings.ExcludeMask);
+}
+
+void WriteLine(ReportChannel& report, std::string_view label, std::string_view value = {}) {
+  report.Write(label);
+  report.Write(value);
+  report.EndLine();
+}
+
+void WriteHeader(ReportChannel& report, const RunSettings& settings) {
+  WriteLine(report, "SrcDir = ", settings.SrcDir);
+  WriteLine(report, "DstDir = ", settings.DstDir);
+  WriteLine(report, "IncludeMask = ", settings.IncludeMask);
+  WriteLine(report, "ExcludeMask = ", settings.ExcludeMask);
+  WriteLine(report, "");
+  WriteLine(report, "now processing...");
+}
+
+int RunSequence(platform::System& system, ReportChannel& report,
+                const std::vector<std::string>& params) {
+  RunSettings settings;
+  ParseParameters(params, settings);
+  RemoveSurroundingQuotes(settings.SrcDir);
+  RemoveSurroundingQuotes(settings.DstDir);
+  if (settings.SrcDir.empty() || settings.DstDir.empty()) {
+    // No backup was made, and a scheduler checking the status must see it.
+    WriteLine(report, kMissingDirectories);
+    return 1;
+  }
+  NormaliseDirectories(system, settings);
+  WriteHeader(report, settings);
+  const Run run{settings, system, report};
+  ProcessBackup(run, settings.SrcDir, settings.DstDir, settings.BaseDstDir);
+  WriteLine(report, "All OK");
+  return 0;
+}
+
+void ShowFailure(platform::System& system, const char* kind, std::uintptr_t address,
+                 const std::string& message) {
+  system.diagnostics.ShowFailure(
+      FailureText(kind, system.diagnostics.ModuleName(), address, message));
+}
+
+}  // namespace
+
+int RunProgram(platform::System& system, const std::vector<std::string>& params) {
+  ReportChannel report(system.output);
+  int status = 1;
+  try {
+    status = RunSequence(system, report, params);
+  } catch (const Failure& failure) {
+    ShowFailure(system, failure.Kind(), failure.Address(), failure.what());
+  } catch (const std::bad_alloc&) {
+    ShowFailure(system, "EOutOfMemory", 0, "Out of memory");
+  }
+  report.Close();
+  return status;
+}
+
+}  // namespace stampbak

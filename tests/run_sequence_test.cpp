@@ -1,0 +1,90 @@
+#include "src/run_sequence.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/fake_system.h"
+#include "tests/test_paths.h"
+
+namespace stampbak {
+namespace {
+
+using testing::P;
+
+struct FakeRun {
+  platform::fake::FakeSystem fake;
+  int status = -1;
+
+  std::string Run(const std::vector<std::string>& params) {
+    platform::System system = fake.AsSystem();
+    status = RunProgram(system, params);
+    return fake.output.Delivered();
+  }
+};
+
+std::string Header(const std::string& src, const std::string& dst,
+                   const std::string& include = "*.*", const std::string& exclude = "") {
+  return "SrcDir = " + src + "\r\nDstDir = " + dst + "\r\nIncludeMask = " + include +
+         "\r\nExcludeMask = " + exclude + "\r\n\r\nnow processing...\r\n";
+}
+
+TEST(RunProgram, StampsNameTheDestinationButOnlyTheBaseIsCreated) {
+  struct Case {
+    std::vector<std::string> flags;
+    std::string dst;
+  };
+  const Case cases[] = {
+      {{}, P("/d/")},
+      {{"-a"}, P("/d/2026_12_06/")},
+      {{"-m"}, P("/d/01_30_54/")},
+      {{"m", "/A"}, P("/d/2026_12_06_01_30_54/")},
+  };
+  for (const Case& c : cases) {
+    FakeRun run;
+    run.fake.files.directories = {"", P("/d")};
+    std::vector<std::string> params = {"-s", P("/s"), "-d", P("/d")};
+    params.insert(params.end(), c.flags.begin(), c.flags.end());
+    EXPECT_EQ(run.Run(params), Header(P("/s/"), c.dst) + "All OK\r\n");
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.fake.files.queried.front(), P("/d/"));
+    EXPECT_TRUE(run.fake.files.createAttempts.empty());
+  }
+}
+
+TEST(RunProgram, StampFieldsHaveMinimumWidths) {
+  FakeRun run;
+  run.fake.clock.now = {12345, 1, 2, 3, 4, 5};
+  EXPECT_EQ(run.Run({"-s", "s", "-d", "d", "-a", "-m"}),
+            Header(P("s/"), P("d/12345_01_02_03_04_05/")) + "All OK\r\n");
+}
+
+TEST(RunProgram, MissingDirectoriesEndTheRunAsAFailure) {
+  const std::vector<std::string> cases[] = {
+      {}, {"-s", "x"}, {"-d", "x", "-s"}, {"-s", "\"", "-d", "x"}, {"-s", "x", "-d", "\"\""},
+  };
+  for (const auto& params : cases) {
+    FakeRun run;
+    EXPECT_EQ(run.Run(params), "ERROR: missing the two directories!\r\n");
+    EXPECT_EQ(run.status, 1);
+    EXPECT_TRUE(run.fake.files.createAttempts.empty());
+  }
+}
+
+TEST(RunProgram, NormalisesQuotesSeparatorsAndMaskCase) {
+  FakeRun run;
+  const std::string out = run.Run({"-s", "\"" + P("/My Data") + "\"", "-d", P("/dst/"), "-i",
+                                   "*.TXT;*.Doc", "-e", "TEMP\xC9"});
+  EXPECT_EQ(out, Header(P("/My Data/"), P("/dst/"), "*.txt;*.doc", "temp\xC9") + "All OK\r\n");
+}
+
+TEST(RunProgram, ExhaustedMemoryEndsTheRunWithStatusOne) {
+  FakeRun run;
+  run.fake.files.outOfMemory = true;
+  EXPECT_EQ(run.Run({"-s", "s", "-d", "d"}), "");
+  EXPECT_EQ(run.status, 1);
+  ASSERT_EQ(run.fake.diagnostics.failures.size(), 1U);
+  EXPECT_EQ(run.fake.diagnostics.failures[0],
+            "Exception EOutOfMemory in module stampbak at 00000000.\nOut of memory.");
+}
+
+}  // namespace
+}  // namespace stampbak

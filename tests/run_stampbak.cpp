@@ -1,0 +1,38 @@
+#include "tests/run_stampbak.h"
+
+#include <sys/wait.h>
+
+#include <cstdlib>
+
+namespace stampbak::testing {
+
+std::string Quoted(const std::string& text) {
+  std::string quoted = "'";
+  for (char c : text) {
+    if (c == '\'') {
+      quoted += "'\\''";
+    } else {
+      quoted += c;
+    }
+  }
+  return quoted + "'";
+}
+
+Outcome RunStampbak(const TempDir& cwd, const std::string& args, const std::string& prefix,
+                    const std::string& redirect) {
+  TempDir capture;
+  const std::string out = capture / "out";
+  const std::string err = capture / "err";
+  const std::string command = "cd " + Quoted(cwd.path().string()) + " && " + prefix + " " +
+                              Quoted(STAMPBAK_EXE) + " " + args + " " +
+                              (redirect.empty() ? "> " + Quoted(out) : redirect) + " 2> " +
+                              Quoted(err);
+  const int raw = std::system(command.c_str());
+  Outcome outcome;
+  outcome.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  outcome.out = ReadFile(out);
+  outcome.err = ReadFile(err);
+  return outcome;
+}
+
+}  // namespace stampbak::testing

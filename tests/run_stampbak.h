@@ -1,0 +1,25 @@
+#pragma once
+
+#include <string>
+
+#include "tests/temp_dir.h"
+
+namespace stampbak::testing {
+
+struct Outcome {
+  int status = -1;
+  std::string out;  // standard output, byte for byte
+  std::string err;  // standard error
+};
+
+// Runs the built executable through /bin/sh in the given directory, the way
+// a scheduler would: `prefix` goes before the program (variables, wrappers),
+// `args` after it, both as shell text, and `redirect` replaces the
+// redirection of standard output to a file when it is not empty.
+Outcome RunStampbak(const TempDir& cwd, const std::string& args,
+                    const std::string& prefix = "", const std::string& redirect = "");
+
+// The text in single quotes for the shell.
+std::string Quoted(const std::string& text);
+
+}  // namespace stampbak::testing
