@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 #include "platform/clock.h"
 #include "platform/dos_date_time.h"
@@ -11,6 +12,14 @@ namespace stampbak {
 
 // A local point in time: days since 1899-12-30, the fraction the time of day.
 using DateTime = double;
+
+// True when the mask covers the whole name: "*" any run of characters, "?"
+// exactly one, every other byte itself (case counts).
+bool MatchMask(std::string_view name, std::string_view mask);
+
+// True when an item of the ";"-separated list takes the lower-cased name;
+// the whole list "*.*" takes every name, an empty list none.
+bool MatchMaskList(std::string_view name, std::string_view list);
 
 // The text with every capital of the active code page lowered.
 std::string LowerCase(std::string text);

@@ -5,3 +5,4 @@ cd "$(dirname "$0")/.."
 cmake --preset test
 cmake --build --preset test
 ctest --preset test
+tools/run-fuzzers.sh
