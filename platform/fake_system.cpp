@@ -65,4 +65,44 @@ FileTimeLookup FakeFileSystem::LastWriteTime(const std::string& path) {
   return {LookupStatus::Missing, 0, "No such file or directory"};
 }
 
+ListingOpen FakeDirectoryEnumerator::Open(const std::string& directory) {
+  const std::string name = WithoutTrailingDelimiter(directory);
+  opened.push_back(name);
+  const auto failure = unreadable.find(name);
+  if (failure != unreadable.end()) return {nullptr, failure->second, "Permission denied"};
+  const auto listed = entries.find(name);
+  if (listed == entries.end()) return {nullptr, LookupStatus::Failed, "No such file or directory"};
+
+  class Listing final : public DirectoryListing {
+   public:
+    explicit Listing(std::vector<DirectoryEntry> all) : all_(std::move(all)) {}
+    bool Next(DirectoryEntry& entry) override {
+      if (next_ == all_.size()) return false;
+      entry = all_[next_++];
+      return true;
+    }
+
+   private:
+    std::vector<DirectoryEntry> all_;
+    std::size_t next_ = 0;
+  };
+  return {std::make_unique<Listing>(listed->second), LookupStatus::Found, ""};
+}
+
+void FakeSystem::AddDirectory(const std::string& path) {
+  const std::string name = WithoutTrailingDelimiter(path);
+  files.directories.insert(name);
+  directories.entries[name];
+  AddEntry(name, EntryKind::Directory);
+}
+
+void FakeSystem::AddEntry(const std::string& path, EntryKind kind, DosDateTime packed) {
+  const std::size_t last = path.rfind(PathDelimiter);
+  const std::string parent = last == std::string::npos ? "" : path.substr(0, last);
+  const std::string name = path.substr(last + 1);
+  if (parent.empty()) return;
+  directories.entries[parent].push_back({name, kind});
+  if (kind == EntryKind::File) files.files[path] = {LookupStatus::Found, packed, ""};
+}
+
 }  // namespace platform::fake

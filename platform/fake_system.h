@@ -69,15 +69,34 @@ class FakeFileSystem final : public FileSystem {
   FileTimeLookup LastWriteTime(const std::string& path) override;
 };
 
+// Lists what AddDirectory and AddEntry put in, in that order.
+class FakeDirectoryEnumerator final : public DirectoryEnumerator {
+ public:
+  // Entries by directory path, without a trailing delimiter.
+  std::map<std::string, std::vector<DirectoryEntry>> entries;
+  // Directories that cannot be opened, with the status to give.
+  std::map<std::string, LookupStatus> unreadable;
+  std::vector<std::string> opened;
+
+  ListingOpen Open(const std::string& directory) override;
+};
+
 // The whole layer made of doubles.
 struct FakeSystem {
   FakeReportOutput output;
   FakeDiagnostics diagnostics;
   FakeClock clock;
   FakeFileSystem files;
+  FakeDirectoryEnumerator directories;
   FakeEnvironment environment;
 
-  System AsSystem() { return System{output, diagnostics, clock, files, environment}; }
+  System AsSystem() {
+    return System{output, diagnostics, clock, files, directories, environment};
+  }
+  // A directory that lists nothing yet, as an entry of its parent.
+  void AddDirectory(const std::string& path);
+  // An entry of its parent directory; a file also gets the given time.
+  void AddEntry(const std::string& path, EntryKind kind, DosDateTime packed = 0);
 };
 
 }  // namespace platform::fake

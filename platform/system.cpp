@@ -4,7 +4,7 @@ namespace platform {
 
 System RealSystem() {
   return System{SystemReportOutput(), SystemDiagnostics(), SystemClock(),
-                SystemFileSystem(), SystemEnvironment()};
+                SystemFileSystem(), SystemDirectoryEnumerator(), SystemEnvironment()};
 }
 
 }  // namespace platform

@@ -2,6 +2,7 @@
 
 #include "platform/clock.h"
 #include "platform/diagnostics.h"
+#include "platform/directory_listing.h"
 #include "platform/environment.h"
 #include "platform/file_system.h"
 #include "platform/report_output.h"
@@ -15,6 +16,7 @@ struct System {
   Diagnostics& diagnostics;
   Clock& clock;
   FileSystem& files;
+  DirectoryEnumerator& directories;
   Environment& environment;
 };
 

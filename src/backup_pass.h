@@ -2,19 +2,9 @@
 
 #include <string>
 
-#include "platform/system.h"
-#include "src/report_channel.h"
-#include "src/run_settings.h"
+#include "src/run.h"
 
 namespace stampbak {
-
-// What every step of a run works with: the settings, the operating system
-// and the report.
-struct Run {
-  const RunSettings& settings;
-  platform::System& system;
-  ReportChannel& report;
-};
 
 // The backup pass, the body of a run.
 void ProcessBackup(const Run& run, std::string srcDir, std::string dstDir,

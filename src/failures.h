@@ -33,6 +33,12 @@ class EFCreateError : public Failure {
   explicit EFCreateError(const std::string& message) : Failure("EFCreateError", message) {}
 };
 
+// The source directory itself cannot be read: a backup of it would be empty.
+class ESourceError : public Failure {
+ public:
+  explicit ESourceError(const std::string& message) : Failure("ESourceError", message) {}
+};
+
 // The text shown for a failure that ended the run: the kind, the module and
 // the code position, a line feed, then the message with a final full stop.
 std::string FailureText(const char* kind, const std::string& module,

@@ -46,13 +46,16 @@ DateTime DosDateTimeToDateTime(platform::DosDateTime packed) {
   return static_cast<double>(DayNumber(year, month, day)) + millis / 86400000.0;
 }
 
-DateTime GetFileDateTime(platform::FileSystem& files, std::string path) {
-  const platform::FileTimeLookup lookup = files.LastWriteTime(path);
+DateTime FileDateTimeOf(const platform::FileTimeLookup& lookup) {
   if (lookup.Status == platform::LookupStatus::OutOfMemory) throw std::bad_alloc();
   if (lookup.Status != platform::LookupStatus::Found) {
     throw EConvertError("Invalid argument to date encode");
   }
   return DosDateTimeToDateTime(lookup.Packed);
+}
+
+DateTime GetFileDateTime(platform::FileSystem& files, std::string path) {
+  return FileDateTimeOf(files.LastWriteTime(path));
 }
 
 }  // namespace stampbak

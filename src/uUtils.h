@@ -30,6 +30,10 @@ void MakeDirectoryPath(platform::FileSystem& files, std::string path);
 // The packed time as a DateTime; EConvertError when its fields are invalid.
 DateTime DosDateTimeToDateTime(platform::DosDateTime packed);
 
+// The time a look-up found; EConvertError "Invalid argument to date encode"
+// when it found no file.
+DateTime FileDateTimeOf(const platform::FileTimeLookup& lookup);
+
 // The local last-write time of a file, to the two-second step; EConvertError
 // "Invalid argument to date encode" when the path names no file.
 DateTime GetFileDateTime(platform::FileSystem& files, std::string path);

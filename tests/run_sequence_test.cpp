@@ -14,6 +14,10 @@ struct FakeRun {
   platform::fake::FakeSystem fake;
   int status = -1;
 
+  FakeRun() {
+    for (const char* source : {"s", "/s", "/My Data"}) fake.AddDirectory(P(source));
+  }
+
   std::string Run(const std::vector<std::string>& params) {
     platform::System system = fake.AsSystem();
     status = RunProgram(system, params);

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "platform/file_system.h"
+
+namespace platform {
+
+enum class EntryKind {
+  Directory,
+  File,           // a regular file, or a link to one
+  DirectoryLink,  // a link or junction to a directory: never entered
+  Unarchivable,   // a FIFO, socket, device or dangling link
+};
+
+struct DirectoryEntry {
+  std::string Name;  // without any path; "." and ".." may come too
+  EntryKind Kind = EntryKind::File;
+};
+
+// One open enumeration of a directory's entries, in the platform's order.
+class DirectoryListing {
+ public:
+  virtual ~DirectoryListing() = default;
+  // The next entry; false at the end, and on a failure, which ends it alike.
+  virtual bool Next(DirectoryEntry& entry) = 0;
+};
+
+struct ListingOpen {
+  std::unique_ptr<DirectoryListing> Listing;  // none when it cannot be opened
+  LookupStatus Status = LookupStatus::Found;
+  std::string Reason;
+};
+
+class DirectoryEnumerator {
+ public:
+  virtual ~DirectoryEnumerator() = default;
+  // Opens the directory the path names, through a link if it is one. A
+  // directory with no entries opens and lists nothing.
+  virtual ListingOpen Open(const std::string& directory) = 0;
+};
+
+DirectoryEnumerator& SystemDirectoryEnumerator();
+
+}  // namespace platform

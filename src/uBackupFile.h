@@ -1,0 +1,51 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "src/byte_stream.h"
+#include "src/run.h"
+#include "src/uUtils.h"
+
+namespace stampbak {
+
+// A selected file or an entered directory of the source tree; the root,
+// with an empty name, stands for the source directory itself. A node owns
+// its children.
+class TBackupFile {
+ public:
+  TBackupFile(std::string name, bool isDirectory, TBackupFile* parent, DateTime time);
+  virtual ~TBackupFile();
+  TBackupFile(const TBackupFile&) = delete;
+  TBackupFile& operator=(const TBackupFile&) = delete;
+
+  void Clear();
+  TBackupFile* Add(std::unique_ptr<TBackupFile> node);
+  TBackupFile* AddChild(std::string name, bool isDirectory, DateTime time);
+  // Sets NewestTime throughout the subtree.
+  void UpdateNewestTime();
+  // One line per file node below: the prefix, the path from here, CR LF.
+  void WriteList(ByteStream& stream, const std::string& prefix) const;
+  // Adds the selected files and entered directories of the directory.
+  void Scan(const Run& run, const std::string& directory, std::string_view includeMask,
+            std::string_view excludeMask);
+
+  TBackupFile* Parent;
+  std::string Name;
+  DateTime Time;
+  DateTime NewestTime = 0;
+  bool IsDirectory;
+  std::int32_t Count = 0;
+  std::int32_t Capacity = 0;  // slots in Children, a multiple of 8
+  std::unique_ptr<std::unique_ptr<TBackupFile>[]> Children;
+};
+
+// Scans the source directory into a new tree; ESourceError when the
+// directory itself cannot be read.
+std::unique_ptr<TBackupFile> BuildBackupTree(const Run& run, const std::string& directory,
+                                             std::string_view includeMask,
+                                             std::string_view excludeMask);
+
+}  // namespace stampbak
