@@ -1,0 +1,139 @@
+#include <gtest/gtest.h>
+
+#include <new>
+
+#include "platform/fake_system.h"
+#include "src/failures.h"
+#include "src/uBackupFile.h"
+#include "tests/test_paths.h"
+
+namespace stampbak {
+namespace {
+
+using platform::EntryKind;
+using platform::LookupStatus;
+using testing::P;
+
+constexpr platform::DosDateTime kTime = 0x586570E4;  // 2024-03-05 14:07:08
+
+// A scan over the in-memory layer, with the report and warnings it gave.
+struct FakeScan {
+  platform::fake::FakeSystem fake;
+  platform::System system = fake.AsSystem();
+  RunSettings settings;
+  ReportChannel report{fake.output};
+  std::unique_ptr<TBackupFile> root;
+
+  FakeScan() { fake.AddDirectory("src"); }
+
+  std::string Scan(const std::string& include = "*.*", const std::string& exclude = "") {
+    const Run run{settings, system, report};
+    root = BuildBackupTree(run, P("src/"), include, exclude);
+    report.Close();
+    return fake.output.Delivered();
+  }
+};
+
+TEST(Scan, IncludeListFiltersDirectoriesAndDecidesBeforeExclude) {
+  FakeScan scan;
+  scan.fake.AddEntry(P("src/."), EntryKind::Directory);
+  scan.fake.AddEntry(P("src/.."), EntryKind::Directory);
+  scan.fake.AddEntry(P("src/a.txt"), EntryKind::File, kTime);
+  scan.fake.AddDirectory(P("src/docs.txt"));
+  scan.fake.AddEntry(P("src/docs.txt/x.log"), EntryKind::File, kTime);
+  scan.fake.AddEntry(P("src/docs.txt/y.txt"), EntryKind::File, kTime);
+  scan.fake.AddDirectory(P("src/docs"));
+  scan.fake.AddEntry(P("src/docs/b.txt"), EntryKind::File, kTime);
+  scan.fake.AddDirectory(P("src/temp.txt"));
+  scan.fake.AddEntry(P("src/temp.txt/c.txt"), EntryKind::File, kTime);
+  scan.fake.AddEntry(P("src/z.log"), EntryKind::File, kTime);
+  scan.fake.AddEntry(P("src/temp.TXT"), EntryKind::File, kTime);
+
+  EXPECT_EQ(scan.Scan("*.txt", "temp.txt"),
+            "C " + P("src/a.txt") + "\r\nS " + P("src/docs.txt/x.log") + "\r\nC " +
+                P("src/docs.txt/y.txt") + "\r\nS " + P("src/z.log") + "\r\nE " +
+                P("src/temp.TXT") + "\r\n");
+  const TBackupFile& root = *scan.root;
+  ASSERT_EQ(root.Count, 2);
+  EXPECT_EQ(root.Children[0]->Name, "a.txt");
+  EXPECT_NEAR(root.Children[0]->Time, 45356.5882870370, 1e-9);
+  EXPECT_EQ(root.Children[1]->Name, "docs.txt");
+  ASSERT_EQ(root.Children[1]->Count, 1);
+  EXPECT_EQ(scan.fake.directories.opened,
+            (std::vector<std::string>{"src", P("src/docs.txt")}));
+  EXPECT_TRUE(scan.fake.diagnostics.warnings.empty());
+}
+
+TEST(Scan, EntriesThatCannotBeArchivedAreNeverSelected) {
+  FakeScan scan;
+  scan.fake.AddEntry(P("src/loop"), EntryKind::DirectoryLink);
+  scan.fake.AddEntry(P("src/fifo"), EntryKind::Unarchivable);
+  scan.fake.AddEntry(P("src/fifo.log"), EntryKind::Unarchivable);
+  scan.fake.AddEntry(P("src/a\nb"), EntryKind::File, kTime);
+  scan.fake.AddEntry(P("src/c\r.log"), EntryKind::File, kTime);
+  scan.fake.AddDirectory(P("src/x\n"));
+  scan.fake.AddEntry(P("src/x\n/etc"), EntryKind::File, kTime);
+
+  EXPECT_EQ(scan.Scan("*", "*.log"), "S " + P("src/fifo") + "\r\nE " + P("src/fifo.log") +
+                                         "\r\nS " + P("src/a?b") + "\r\nE " +
+                                         P("src/c?.log") + "\r\n");
+  EXPECT_EQ(scan.root->Count, 0);
+  EXPECT_EQ(scan.fake.diagnostics.warnings,
+            (std::vector<std::string>{
+                "stampbak: not archived, the name holds a line break: " + P("src/a?b"),
+                "stampbak: not entered, the name holds a line break: " + P("src/x?")}));
+}
+
+TEST(Scan, VanishedFileIsLeftOutAndTheScanGoesOn) {
+  for (LookupStatus gone : {LookupStatus::Missing, LookupStatus::NameTooLong}) {
+    FakeScan scan;
+    scan.fake.AddEntry(P("src/rotated.log"), EntryKind::File);
+    scan.fake.files.files[P("src/rotated.log")] = {gone, 0, "No such file or directory"};
+    scan.fake.AddEntry(P("src/kept"), EntryKind::File, kTime);
+    EXPECT_EQ(scan.Scan(), "S " + P("src/rotated.log") + "\r\nC " + P("src/kept") + "\r\n");
+    EXPECT_EQ(scan.root->Count, 1);
+    EXPECT_EQ(scan.fake.diagnostics.warnings,
+              (std::vector<std::string>{"stampbak: not archived, cannot read the time of " +
+                                        P("src/rotated.log") + ": No such file or directory"}));
+  }
+}
+
+TEST(Scan, OtherTimeFailuresEndTheScanAfterTheFilesLine) {
+  FakeScan scan;
+  scan.fake.AddEntry(P("src/bad"), EntryKind::File);
+  scan.fake.files.files[P("src/bad")] = {LookupStatus::Failed, 0, "Input/output error"};
+  scan.fake.AddEntry(P("src/later"), EntryKind::File, kTime);
+  EXPECT_THROW(scan.Scan(), EConvertError);
+  scan.report.Close();
+  EXPECT_EQ(scan.fake.output.Delivered(), "C " + P("src/bad") + "\r\n");
+}
+
+TEST(Scan, UnreadableDirectories) {
+  FakeScan subdirectory;
+  subdirectory.fake.AddDirectory(P("src/locked"));
+  subdirectory.fake.directories.unreadable[P("src/locked")] = LookupStatus::Failed;
+  subdirectory.fake.AddEntry(P("src/after"), EntryKind::File, kTime);
+  EXPECT_EQ(subdirectory.Scan(), "C " + P("src/after") + "\r\n");
+  ASSERT_EQ(subdirectory.root->Count, 2);
+  EXPECT_EQ(subdirectory.root->Children[0]->Count, 0);
+  EXPECT_EQ(subdirectory.fake.diagnostics.warnings,
+            (std::vector<std::string>{"stampbak: cannot read directory " + P("src/locked/") +
+                                      ": Permission denied"}));
+
+  FakeScan source;
+  source.fake.directories.unreadable["src"] = LookupStatus::Failed;
+  try {
+    source.Scan();
+    ADD_FAILURE() << "an unreadable source passed";
+  } catch (const ESourceError& e) {
+    EXPECT_EQ(std::string(e.what()), "Cannot read source directory " + P("src/"));
+  }
+
+  FakeScan memory;
+  memory.fake.AddDirectory(P("src/big"));
+  memory.fake.directories.unreadable[P("src/big")] = LookupStatus::OutOfMemory;
+  EXPECT_THROW(memory.Scan(), std::bad_alloc);
+}
+
+}  // namespace
+}  // namespace stampbak
