@@ -25,6 +25,9 @@ class DirectoryListing {
   virtual ~DirectoryListing() = default;
   // The next entry; false at the end, and on a failure, which ends it alike.
   virtual bool Next(DirectoryEntry& entry) = 0;
+  // The last-write time of an entry of this directory, found by its name
+  // as FileSystem::LastWriteTime finds it by its full path, only cheaper.
+  virtual FileTimeLookup LastWriteTime(const std::string& name) = 0;
 };
 
 struct ListingOpen {

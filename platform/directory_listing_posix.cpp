@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "platform/directory_listing.h"
+#include "platform/file_time_posix.h"
 
 namespace platform {
 namespace {
@@ -41,6 +42,10 @@ class PosixListing final : public DirectoryListing {
     return true;
   }
 
+  FileTimeLookup LastWriteTime(const std::string& name) override {
+    return FileTimeAt(dirfd(dir_), name.c_str());
+  }
+
  private:
   // The entry's type comes with it on most file systems; only links and
   // unknown types cost a system call.
@@ -60,11 +65,9 @@ class PosixListing final : public DirectoryListing {
 class PosixDirectoryEnumerator final : public DirectoryEnumerator {
  public:
   ListingOpen Open(const std::string& directory) override {
-    const int fd = open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    DIR* dir = fd >= 0 ? fdopendir(fd) : nullptr;
+    DIR* dir = opendir(directory.c_str());
     if (dir == nullptr) {
       const int error = errno;
-      if (fd >= 0) close(fd);
       const LookupStatus status =
           error == ENOMEM ? LookupStatus::OutOfMemory : LookupStatus::Failed;
       return {nullptr, status, std::strerror(error)};

@@ -75,18 +75,24 @@ ListingOpen FakeDirectoryEnumerator::Open(const std::string& directory) {
 
   class Listing final : public DirectoryListing {
    public:
-    explicit Listing(std::vector<DirectoryEntry> all) : all_(std::move(all)) {}
+    Listing(FakeFileSystem& files, std::string directory, std::vector<DirectoryEntry> all)
+        : files_(files), directory_(std::move(directory)), all_(std::move(all)) {}
     bool Next(DirectoryEntry& entry) override {
       if (next_ == all_.size()) return false;
       entry = all_[next_++];
       return true;
     }
+    FileTimeLookup LastWriteTime(const std::string& name) override {
+      return files_.LastWriteTime(directory_ + PathDelimiter + name);
+    }
 
    private:
+    FakeFileSystem& files_;
+    std::string directory_;
     std::vector<DirectoryEntry> all_;
     std::size_t next_ = 0;
   };
-  return {std::make_unique<Listing>(listed->second), LookupStatus::Found, ""};
+  return {std::make_unique<Listing>(files, name, listed->second), LookupStatus::Found, ""};
 }
 
 void FakeSystem::AddDirectory(const std::string& path) {

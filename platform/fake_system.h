@@ -72,6 +72,8 @@ class FakeFileSystem final : public FileSystem {
 // Lists what AddDirectory and AddEntry put in, in that order.
 class FakeDirectoryEnumerator final : public DirectoryEnumerator {
  public:
+  explicit FakeDirectoryEnumerator(FakeFileSystem& files) : files(files) {}
+  FakeFileSystem& files;  // where the listed files' times come from
   // Entries by directory path, without a trailing delimiter.
   std::map<std::string, std::vector<DirectoryEntry>> entries;
   // Directories that cannot be opened, with the status to give.
@@ -87,7 +89,7 @@ struct FakeSystem {
   FakeDiagnostics diagnostics;
   FakeClock clock;
   FakeFileSystem files;
-  FakeDirectoryEnumerator directories;
+  FakeDirectoryEnumerator directories{files};
   FakeEnvironment environment;
 
   System AsSystem() {

@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -5,6 +6,7 @@
 #include <ctime>
 
 #include "platform/file_system.h"
+#include "platform/file_time_posix.h"
 
 namespace platform {
 
@@ -35,6 +37,20 @@ DosDateTime PackLocal(const timespec& utc) {
                                    tm.tm_hour, tm.tm_min, tm.tm_sec});
 }
 
+}  // namespace
+
+FileTimeLookup FileTimeAt(int directoryFd, const char* name) {
+  struct stat st {};
+  if (fstatat(directoryFd, name, &st, 0) != 0) {
+    const int error = errno;
+    return {StatusOf(error), 0, std::strerror(error)};
+  }
+  if (S_ISDIR(st.st_mode)) return {LookupStatus::Directory, 0, "is a directory"};
+  return {LookupStatus::Found, PackLocal(st.st_mtim), ""};
+}
+
+namespace {
+
 class PosixFileSystem final : public FileSystem {
  public:
   bool IsDirectory(const std::string& path) override {
@@ -47,13 +63,7 @@ class PosixFileSystem final : public FileSystem {
   }
 
   FileTimeLookup LastWriteTime(const std::string& path) override {
-    struct stat st {};
-    if (stat(path.c_str(), &st) != 0) {
-      const int error = errno;
-      return {StatusOf(error), 0, std::strerror(error)};
-    }
-    if (S_ISDIR(st.st_mode)) return {LookupStatus::Directory, 0, "is a directory"};
-    return {LookupStatus::Found, PackLocal(st.st_mtim), ""};
+    return FileTimeAt(AT_FDCWD, path.c_str());
   }
 };
 

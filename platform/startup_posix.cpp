@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <clocale>
@@ -27,6 +28,16 @@ void ClaimStandardDescriptors() {
   }
 }
 
+// The scan holds one open directory per level of nesting; a deep tree must
+// not run out of descriptors while the hard limit allows more.
+void RaiseDescriptorLimit() {
+  rlimit limit{};
+  if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
+    limit.rlim_cur = limit.rlim_max;
+    setrlimit(RLIMIT_NOFILE, &limit);
+  }
+}
+
 }  // namespace
 
 bool StandardOutputWasGiven() { return standardOutputGiven; }
@@ -34,6 +45,7 @@ bool StandardOutputWasGiven() { return standardOutputGiven; }
 void PrepareProcess() {
   standardOutputGiven = IsOpen(STDOUT_FILENO);
   ClaimStandardDescriptors();
+  RaiseDescriptorLimit();
   std::setlocale(LC_CTYPE, "");
   // A reader that went away must cost us its text, not the run.
   std::signal(SIGPIPE, SIG_IGN);

@@ -52,9 +52,9 @@ void PassOverUnreadable(const Run& run, const TBackupFile& node, const std::stri
 // A file whose time cannot be looked up any more (it vanished after it was
 // listed, or its path is too long) is left out with a warning; any other
 // failure to read a selected file's time ends the run after its line.
-void SelectFile(const Run& run, TBackupFile& node, const std::string& name,
-                const std::string& path) {
-  const platform::FileTimeLookup lookup = run.system.files.LastWriteTime(path);
+void SelectFile(const Run& run, TBackupFile& node, platform::DirectoryListing& listing,
+                const std::string& name, const std::string& path) {
+  const platform::FileTimeLookup lookup = listing.LastWriteTime(name);
   if (lookup.Status == LookupStatus::Missing || lookup.Status == LookupStatus::NameTooLong) {
     WriteScanLine(run, "S ", path, true);
     Warn(run, "not archived, cannot read the time of " + path + ": " + lookup.Reason);
@@ -64,8 +64,9 @@ void SelectFile(const Run& run, TBackupFile& node, const std::string& name,
   node.AddChild(name, false, FileDateTimeOf(lookup));
 }
 
-void ReportFile(const Run& run, TBackupFile& node, const platform::DirectoryEntry& entry,
-                const std::string& path, Decision decision) {
+void ReportFile(const Run& run, TBackupFile& node, platform::DirectoryListing& listing,
+                const platform::DirectoryEntry& entry, const std::string& path,
+                Decision decision) {
   const bool printable = !HoldsLineBreak(entry.Name);
   if (decision == Decision::Skip) {
     WriteScanLine(run, "S ", path, printable);
@@ -78,7 +79,7 @@ void ReportFile(const Run& run, TBackupFile& node, const platform::DirectoryEntr
     // An archiver opening a FIFO or device would block or read forever.
     WriteScanLine(run, "S ", path, printable);
   } else {
-    SelectFile(run, node, entry.Name, path);
+    SelectFile(run, node, listing, entry.Name, path);
   }
 }
 
@@ -99,7 +100,7 @@ void TBackupFile::Scan(const Run& run, const std::string& directory,
     path.assign(directory).append(entry.Name);
     const Decision decision = Decide(entry.Name, includeMask, excludeMask);
     if (entry.Kind != EntryKind::Directory) {
-      ReportFile(run, *this, entry, path, decision);
+      ReportFile(run, *this, *open.Listing, entry, path, decision);
     } else if (decision != Decision::Select) {
       continue;
     } else if (HoldsLineBreak(entry.Name)) {
