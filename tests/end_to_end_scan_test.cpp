@@ -16,12 +16,6 @@ namespace fs = std::filesystem;
 
 const std::string kHeaderEnd = "\r\n\r\nnow processing...\r\n";
 
-std::string Header(const std::string& src, const std::string& dst, const std::string& include,
-                   const std::string& exclude) {
-  return "SrcDir = " + src + "\r\nDstDir = " + dst + "\r\nIncludeMask = " + include +
-         "\r\nExcludeMask = " + exclude + kHeaderEnd;
-}
-
 // The scan lines of the report, between the header and the closing line.
 std::string ScanLines(const std::string& out) {
   const std::size_t start = out.find(kHeaderEnd);
@@ -56,7 +50,7 @@ TEST(EndToEndScan, LinesFollowTheDirectoryOrderDepthFirst) {
   walk(dir.path() / "src", "src/");
   const Outcome outcome = RunStampbak(dir, "-s src -d dst -i '*.txt;*.log;sub;deeper;.hidden;temp;empty' -e 'TEMP;*.LOG'");
   EXPECT_EQ(outcome.out.substr(0, outcome.out.find(kHeaderEnd) + kHeaderEnd.size()),
-            Header("src/", "dst/", "*.txt;*.log;sub;deeper;.hidden;temp;empty", "temp;*.log"));
+            ReportHeader("src/", "dst/", "*.txt;*.log;sub;deeper;.hidden;temp;empty", "temp;*.log"));
   EXPECT_EQ(ScanLines(outcome.out), expected);
   EXPECT_EQ(outcome.status, 0);
   EXPECT_EQ(outcome.err, "");
@@ -102,7 +96,7 @@ TEST(EndToEndScan, SourceThatCannotBeReadEndsTheRun) {
   WriteFile(dir.path() / "file");
   for (const char* source : {"missing", "file"}) {
     const Outcome outcome = RunStampbak(dir, std::string("-s ") + source + " -d dst");
-    EXPECT_EQ(outcome.out, Header(std::string(source) + "/", "dst/", "*.*", ""));
+    EXPECT_EQ(outcome.out, ReportHeader(std::string(source) + "/", "dst/", "*.*", ""));
     EXPECT_EQ(outcome.status, 1);
     const std::string message = std::string("Cannot read source directory ") + source + "/.\n";
     EXPECT_TRUE(outcome.err.starts_with("Exception ESourceError in module stampbak at "))

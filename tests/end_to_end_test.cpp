@@ -9,12 +9,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string Header(const std::string& src, const std::string& dst,
-                   const std::string& include = "*.*", const std::string& exclude = "") {
-  return "SrcDir = " + src + "\r\nDstDir = " + dst + "\r\nIncludeMask = " + include +
-         "\r\nExcludeMask = " + exclude + "\r\n\r\nnow processing...\r\n";
-}
-
 TEST(EndToEnd, WithoutDirectoriesOnlyTheErrorLineAndStatusOne) {
   TempDir dir;
   const Outcome outcome = RunStampbak(dir, "");
@@ -28,7 +22,7 @@ TEST(EndToEnd, HeaderAndDestinationChain) {
   TempDir dir;
   fs::create_directory(dir.path() / "SRC");
   const Outcome outcome = RunStampbak(dir, "S SRC /DEST DST/x/y -i '*.TXT;*.Doc'");
-  EXPECT_EQ(outcome.out, Header("SRC/", "DST/x/y/", "*.txt;*.doc") + "All OK\r\n");
+  EXPECT_EQ(outcome.out, ReportHeader("SRC/", "DST/x/y/", "*.txt;*.doc") + "All OK\r\n");
   EXPECT_EQ(outcome.err, "");
   EXPECT_EQ(outcome.status, 0);
   EXPECT_TRUE(fs::is_directory(dir.path() / "DST/x/y"));
@@ -40,9 +34,9 @@ TEST(EndToEnd, StampedDestinationFromTheClock) {
   fs::create_directory(dir.path() / "src");
   const std::string clock = "TZ=UTC NO_FAKE_STAT=1 faketime '2026-12-06 01:30:54'";
   EXPECT_EQ(RunStampbak(dir, "-s src -d d -a -m", clock).out,
-            Header("src/", "d/2026_12_06_01_30_54/") + "All OK\r\n");
+            ReportHeader("src/", "d/2026_12_06_01_30_54/") + "All OK\r\n");
   EXPECT_EQ(RunStampbak(dir, "-m -s src -d d", clock).out,
-            Header("src/", "d/01_30_54/") + "All OK\r\n");
+            ReportHeader("src/", "d/01_30_54/") + "All OK\r\n");
   EXPECT_TRUE(fs::is_directory(dir.path() / "d"));
   EXPECT_FALSE(fs::exists(dir.path() / "d/01_30_54"));
 }

@@ -3,12 +3,14 @@
 #include <gtest/gtest.h>
 
 #include "platform/fake_system.h"
+#include "tests/run_stampbak.h"
 #include "tests/test_paths.h"
 
 namespace stampbak {
 namespace {
 
 using testing::P;
+using testing::ReportHeader;
 
 struct FakeRun {
   platform::fake::FakeSystem fake;
@@ -24,12 +26,6 @@ struct FakeRun {
     return fake.output.Delivered();
   }
 };
-
-std::string Header(const std::string& src, const std::string& dst,
-                   const std::string& include = "*.*", const std::string& exclude = "") {
-  return "SrcDir = " + src + "\r\nDstDir = " + dst + "\r\nIncludeMask = " + include +
-         "\r\nExcludeMask = " + exclude + "\r\n\r\nnow processing...\r\n";
-}
 
 TEST(RunProgram, StampsNameTheDestinationButOnlyTheBaseIsCreated) {
   struct Case {
@@ -47,7 +43,7 @@ TEST(RunProgram, StampsNameTheDestinationButOnlyTheBaseIsCreated) {
     run.fake.files.directories = {"", P("/d")};
     std::vector<std::string> params = {"-s", P("/s"), "-d", P("/d")};
     params.insert(params.end(), c.flags.begin(), c.flags.end());
-    EXPECT_EQ(run.Run(params), Header(P("/s/"), c.dst) + "All OK\r\n");
+    EXPECT_EQ(run.Run(params), ReportHeader(P("/s/"), c.dst) + "All OK\r\n");
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.fake.files.queried.front(), P("/d/"));
     EXPECT_TRUE(run.fake.files.createAttempts.empty());
@@ -58,7 +54,7 @@ TEST(RunProgram, StampFieldsHaveMinimumWidths) {
   FakeRun run;
   run.fake.clock.now = {12345, 1, 2, 3, 4, 5};
   EXPECT_EQ(run.Run({"-s", "s", "-d", "d", "-a", "-m"}),
-            Header(P("s/"), P("d/12345_01_02_03_04_05/")) + "All OK\r\n");
+            ReportHeader(P("s/"), P("d/12345_01_02_03_04_05/")) + "All OK\r\n");
 }
 
 TEST(RunProgram, MissingDirectoriesEndTheRunAsAFailure) {
@@ -77,7 +73,7 @@ TEST(RunProgram, NormalisesQuotesSeparatorsAndMaskCase) {
   FakeRun run;
   const std::string out = run.Run({"-s", "\"" + P("/My Data") + "\"", "-d", P("/dst/"), "-i",
                                    "*.TXT;*.Doc", "-e", "TEMP\xC9"});
-  EXPECT_EQ(out, Header(P("/My Data/"), P("/dst/"), "*.txt;*.doc", "temp\xC9") + "All OK\r\n");
+  EXPECT_EQ(out, ReportHeader(P("/My Data/"), P("/dst/"), "*.txt;*.doc", "temp\xC9") + "All OK\r\n");
 }
 
 TEST(RunProgram, ExhaustedMemoryEndsTheRunWithStatusOne) {

@@ -19,6 +19,10 @@ struct Outcome {
 Outcome RunStampbak(const TempDir& cwd, const std::string& args,
                     const std::string& prefix = "", const std::string& redirect = "");
 
+// The six header lines of a run's report.
+std::string ReportHeader(const std::string& src, const std::string& dst,
+                         const std::string& include = "*.*", const std::string& exclude = "");
+
 // The text in single quotes for the shell.
 std::string Quoted(const std::string& text);
 
