@@ -1,5 +1,6 @@
 #include "platform/fake_system.h"
 
+#include <algorithm>
 #include <new>
 
 namespace platform::fake {
@@ -47,7 +48,7 @@ bool FakeFileSystem::IsDirectory(const std::string& path) {
   return directories.count(WithoutTrailingDelimiter(path)) != 0;
 }
 
-void FakeFileSystem::CreateDirectory(const std::string& path) {
+void FakeFileSystem::MakeDirectory(const std::string& path) {
   createAttempts.push_back(path);
   const std::string name = WithoutTrailingDelimiter(path);
   const std::string parent = ParentOf(name);
@@ -63,6 +64,71 @@ FileTimeLookup FakeFileSystem::LastWriteTime(const std::string& path) {
     return {LookupStatus::Directory, 0, "is a directory"};
   }
   return {LookupStatus::Missing, 0, "No such file or directory"};
+}
+
+FileCreation FakeFileSystem::CreateNewFile(const std::string& path) {
+  if (creationFails) return {nullptr, CreateStatus::Failed, "Permission denied"};
+  if (files.count(path) != 0 || created.count(path) != 0) {
+    return {nullptr, CreateStatus::NameTaken, "File exists"};
+  }
+  created[path];
+
+  class File final : public WritableFile {
+   public:
+    File(FakeFileSystem& files, std::string path) : files_(files), path_(std::move(path)) {}
+    std::size_t Write(const void* data, std::size_t size) override {
+      std::string& content = files_.created[path_];
+      const std::size_t room =
+          files_.writableBytes > content.size() ? files_.writableBytes - content.size() : 0;
+      const std::size_t written = std::min(size, room);
+      content.append(static_cast<const char*>(data), written);
+      return written;
+    }
+    bool Close() override { return !files_.closeFails; }
+
+   private:
+    FakeFileSystem& files_;
+    std::string path_;
+  };
+  return {std::make_unique<File>(*this, path), CreateStatus::Created, ""};
+}
+
+void FakeFileSystem::RemoveFile(const std::string& path) {
+  removed.push_back(path);
+  created.erase(path);
+}
+
+std::string FakeFileSystem::AbsolutePath(const std::string& path) {
+  if (!path.empty() && path.front() == PathDelimiter) return path;
+  return workingDirectory + PathDelimiter + path;
+}
+
+ProcessOutcome FakeProcessLauncher::RunHidden(const std::string& program,
+                                              const std::vector<std::string>& arguments,
+                                              const std::string& workingDirectory) {
+  calls.push_back({program, arguments, workingDirectory});
+  if (whileRunning) whileRunning(calls.back());
+  return outcome;
+}
+
+LockAttempt FakeDirectoryLocker::TryLock(const std::string& directory) {
+  if (status != LockStatus::Locked) return {nullptr, status, "No such file or directory"};
+
+  class Lock final : public DirectoryLock {
+   public:
+    Lock(FakeDirectoryLocker& locker, std::string directory)
+        : locker_(locker), directory_(std::move(directory)) {
+      locker_.locked.push_back(directory_);
+    }
+    ~Lock() override { std::erase(locker_.locked, directory_); }
+    Lock(const Lock&) = delete;
+    Lock& operator=(const Lock&) = delete;
+
+   private:
+    FakeDirectoryLocker& locker_;
+    std::string directory_;
+  };
+  return {std::make_unique<Lock>(*this, directory), LockStatus::Locked, ""};
 }
 
 ListingOpen FakeDirectoryEnumerator::Open(const std::string& directory) {

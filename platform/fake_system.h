@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -63,10 +64,20 @@ class FakeFileSystem final : public FileSystem {
   std::vector<std::string> createAttempts;
   // Every call throws std::bad_alloc, as an allocation failing inside it would.
   bool outOfMemory = false;
+  // Files made by CreateNewFile, with what was written to them so far.
+  std::map<std::string, std::string> created;
+  std::vector<std::string> removed;
+  bool creationFails = false;
+  std::size_t writableBytes = std::string::npos;  // later bytes are not written
+  bool closeFails = false;
+  std::string workingDirectory = "/cwd";
 
   bool IsDirectory(const std::string& path) override;
-  void CreateDirectory(const std::string& path) override;
+  void MakeDirectory(const std::string& path) override;
   FileTimeLookup LastWriteTime(const std::string& path) override;
+  FileCreation CreateNewFile(const std::string& path) override;
+  void RemoveFile(const std::string& path) override;
+  std::string AbsolutePath(const std::string& path) override;
 };
 
 // Lists what AddDirectory and AddEntry put in, in that order.
@@ -83,6 +94,30 @@ class FakeDirectoryEnumerator final : public DirectoryEnumerator {
   ListingOpen Open(const std::string& directory) override;
 };
 
+class FakeProcessLauncher final : public ProcessLauncher {
+ public:
+  struct Call {
+    std::string program;
+    std::vector<std::string> arguments;
+    std::string workingDirectory;
+  };
+  std::vector<Call> calls;
+  ProcessOutcome outcome{true, 0};
+  // Runs at the start, as the program would, when set.
+  std::function<void(const Call&)> whileRunning;
+
+  ProcessOutcome RunHidden(const std::string& program, const std::vector<std::string>& arguments,
+                           const std::string& workingDirectory) override;
+};
+
+class FakeDirectoryLocker final : public DirectoryLocker {
+ public:
+  LockStatus status = LockStatus::Locked;
+  std::vector<std::string> locked;  // directories locked and not yet released
+
+  LockAttempt TryLock(const std::string& directory) override;
+};
+
 // The whole layer made of doubles.
 struct FakeSystem {
   FakeReportOutput output;
@@ -91,9 +126,11 @@ struct FakeSystem {
   FakeFileSystem files;
   FakeDirectoryEnumerator directories{files};
   FakeEnvironment environment;
+  FakeProcessLauncher processes;
+  FakeDirectoryLocker locks;
 
   System AsSystem() {
-    return System{output, diagnostics, clock, files, directories, environment};
+    return System{output, diagnostics, clock, files, directories, environment, processes, locks};
   }
   // A directory that lists nothing yet, as an entry of its parent.
   void AddDirectory(const std::string& path);

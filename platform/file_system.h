@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+#include <memory>
 #include <string>
 
 #include "platform/dos_date_time.h"
@@ -24,14 +26,40 @@ struct FileTimeLookup {
   std::string Reason;      // the platform's words, for a warning
 };
 
+// A file open for writing, closed when the object goes.
+class WritableFile {
+ public:
+  virtual ~WritableFile() = default;
+  // Writes up to size bytes; returns how many were written.
+  virtual std::size_t Write(const void* data, std::size_t size) = 0;
+  // Closes the file; false when what was written may not have reached it.
+  virtual bool Close() = 0;
+};
+
+enum class CreateStatus { Created, NameTaken, Failed };
+
+struct FileCreation {
+  std::unique_ptr<WritableFile> File;  // when Created
+  CreateStatus Status = CreateStatus::Failed;
+  std::string Reason;
+};
+
 class FileSystem {
  public:
   virtual ~FileSystem() = default;
   virtual bool IsDirectory(const std::string& path) = 0;
   // Creates one directory whose parent exists; the outcome is not reported.
-  virtual void CreateDirectory(const std::string& path) = 0;
+  virtual void MakeDirectory(const std::string& path) = 0;
   // The last-write time of what the path names, a linked file's included.
   virtual FileTimeLookup LastWriteTime(const std::string& path) = 0;
+  // Creates a new file that only this user can read, never through a link
+  // and never over an existing name.
+  virtual FileCreation CreateNewFile(const std::string& path) = 0;
+  // Removes a file; the outcome is not reported.
+  virtual void RemoveFile(const std::string& path) = 0;
+  // The path itself when absolute, else resolved against the working
+  // directory.
+  virtual std::string AbsolutePath(const std::string& path) = 0;
 };
 
 FileSystem& SystemFileSystem();

@@ -1,7 +1,10 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <unistd.h>
+
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 
@@ -51,6 +54,36 @@ FileTimeLookup FileTimeAt(int directoryFd, const char* name) {
 
 namespace {
 
+class PosixWritableFile final : public WritableFile {
+ public:
+  explicit PosixWritableFile(int fd) : fd_(fd) {}
+  ~PosixWritableFile() override { Close(); }
+  PosixWritableFile(const PosixWritableFile&) = delete;
+  PosixWritableFile& operator=(const PosixWritableFile&) = delete;
+
+  std::size_t Write(const void* data, std::size_t size) override {
+    const char* bytes = static_cast<const char*>(data);
+    std::size_t written = 0;
+    while (fd_ >= 0 && written < size) {
+      const ssize_t n = write(fd_, bytes + written, size - written);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;
+      written += static_cast<std::size_t>(n);
+    }
+    return written;
+  }
+
+  bool Close() override {
+    if (fd_ < 0) return false;
+    const bool closed = close(fd_) == 0;
+    fd_ = -1;
+    return closed;
+  }
+
+ private:
+  int fd_;
+};
+
 class PosixFileSystem final : public FileSystem {
  public:
   bool IsDirectory(const std::string& path) override {
@@ -58,12 +91,34 @@ class PosixFileSystem final : public FileSystem {
     return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
   }
 
-  void CreateDirectory(const std::string& path) override {
+  void MakeDirectory(const std::string& path) override {
     mkdir(path.c_str(), 0777);
   }
 
   FileTimeLookup LastWriteTime(const std::string& path) override {
     return FileTimeAt(AT_FDCWD, path.c_str());
+  }
+
+  FileCreation CreateNewFile(const std::string& path) override {
+    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd < 0) {
+      const int error = errno;
+      const CreateStatus status = error == EEXIST ? CreateStatus::NameTaken : CreateStatus::Failed;
+      return {nullptr, status, std::strerror(error)};
+    }
+    return {std::make_unique<PosixWritableFile>(fd), CreateStatus::Created, ""};
+  }
+
+  void RemoveFile(const std::string& path) override { unlink(path.c_str()); }
+
+  std::string AbsolutePath(const std::string& path) override {
+    if (!path.empty() && path.front() == '/') return path;
+    char* cwd = getcwd(nullptr, 0);
+    if (cwd == nullptr) return path;
+    std::string absolute(cwd);
+    std::free(cwd);
+    if (absolute.back() != '/') absolute += '/';
+    return absolute + path;
   }
 };
 

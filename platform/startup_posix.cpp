@@ -12,6 +12,7 @@ namespace platform {
 namespace {
 
 bool standardOutputGiven = true;
+rlimit callerDescriptorLimit{};
 
 bool IsOpen(int fd) { return fcntl(fd, F_GETFD) != -1; }
 
@@ -31,16 +32,19 @@ void ClaimStandardDescriptors() {
 // The scan holds one open directory per level of nesting; a deep tree must
 // not run out of descriptors while the hard limit allows more.
 void RaiseDescriptorLimit() {
-  rlimit limit{};
-  if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur < limit.rlim_max) {
-    limit.rlim_cur = limit.rlim_max;
-    setrlimit(RLIMIT_NOFILE, &limit);
-  }
+  if (getrlimit(RLIMIT_NOFILE, &callerDescriptorLimit) != 0) return;
+  rlimit raised = callerDescriptorLimit;
+  raised.rlim_cur = raised.rlim_max;
+  setrlimit(RLIMIT_NOFILE, &raised);
 }
 
 }  // namespace
 
 bool StandardOutputWasGiven() { return standardOutputGiven; }
+
+void RestoreCallerLimits() {
+  if (callerDescriptorLimit.rlim_max != 0) setrlimit(RLIMIT_NOFILE, &callerDescriptorLimit);
+}
 
 void PrepareProcess() {
   standardOutputGiven = IsOpen(STDOUT_FILENO);

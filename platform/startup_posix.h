@@ -6,4 +6,7 @@ namespace platform {
 // descriptor then holds /dev/null and must not be taken for a report sink.
 bool StandardOutputWasGiven();
 
+// Gives a child the descriptor limit that our caller gave us.
+void RestoreCallerLimits();
+
 }  // namespace platform

@@ -4,7 +4,8 @@ namespace platform {
 
 System RealSystem() {
   return System{SystemReportOutput(), SystemDiagnostics(), SystemClock(),
-                SystemFileSystem(), SystemDirectoryEnumerator(), SystemEnvironment()};
+                SystemFileSystem(), SystemDirectoryEnumerator(), SystemEnvironment(), SystemProcessLauncher(),
+                SystemDirectoryLocker()};
 }
 
 }  // namespace platform

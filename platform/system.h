@@ -1,10 +1,12 @@
 #pragma once
 
 #include "platform/clock.h"
+#include "platform/destination_lock.h"
 #include "platform/diagnostics.h"
 #include "platform/directory_listing.h"
 #include "platform/environment.h"
 #include "platform/file_system.h"
+#include "platform/process.h"
 #include "platform/report_output.h"
 
 namespace platform {
@@ -18,6 +20,8 @@ struct System {
   FileSystem& files;
   DirectoryEnumerator& directories;
   Environment& environment;
+  ProcessLauncher& processes;
+  DirectoryLocker& locks;
 };
 
 System RealSystem();

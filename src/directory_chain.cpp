@@ -17,11 +17,11 @@ void MakeDirectoryPath(platform::FileSystem& files, std::string path) {
   const std::size_t last = path.rfind(platform::PathDelimiter);
   if (last == std::string::npos) {
     // A relative destination's first component is created like any level.
-    if (IsCreatableFirstComponent(path)) files.CreateDirectory(path);
+    if (IsCreatableFirstComponent(path)) files.MakeDirectory(path);
     return;
   }
   MakeDirectoryPath(files, path.substr(0, last));
-  files.CreateDirectory(path);
+  files.MakeDirectory(path);
 }
 
 }  // namespace stampbak

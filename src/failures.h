@@ -39,6 +39,18 @@ class ESourceError : public Failure {
   explicit ESourceError(const std::string& message) : Failure("ESourceError", message) {}
 };
 
+// A file that cannot be written in full.
+class EWriteError : public Failure {
+ public:
+  explicit EWriteError(const std::string& message) : Failure("EWriteError", message) {}
+};
+
+// Another run holds the destination.
+class EDestinationBusy : public Failure {
+ public:
+  explicit EDestinationBusy(const std::string& message) : Failure("EDestinationBusy", message) {}
+};
+
 // The text shown for a failure that ended the run: the kind, the module and
 // the code position, a line feed, then the message with a final full stop.
 std::string FailureText(const char* kind, const std::string& module,

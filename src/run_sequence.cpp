@@ -81,7 +81,8 @@ int RunSequence(platform::System& system, ReportChannel& report,
   NormaliseDirectories(system, settings);
   WriteHeader(report, settings);
   const Run run{settings, system, report};
-  ProcessBackup(run, settings.SrcDir, settings.DstDir, settings.BaseDstDir);
+  // A backup that was due but not made has said why in the report.
+  if (!ProcessBackup(run, settings.SrcDir, settings.DstDir, settings.BaseDstDir)) return 1;
   WriteLine(report, "All OK");
   return 0;
 }

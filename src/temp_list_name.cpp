@@ -2,11 +2,13 @@
 
 namespace stampbak {
 
-std::string MakeTempListName(platform::Environment& environment, platform::Clock& clock) {
+std::string MakeTempListName(platform::Environment& environment, platform::Clock& clock,
+                             std::uint32_t attempt) {
   std::string name = environment.Variable("TEMP");
   if (name.empty()) name = environment.FallbackTempDirectory();
   if (name.empty() || name.back() != platform::PathDelimiter) name += platform::PathDelimiter;
-  return name + std::to_string(clock.TickCount());
+  const std::uint32_t number = clock.TickCount() + attempt;  // wraps like the count
+  return name + std::to_string(number);
 }
 
 }  // namespace stampbak

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -38,7 +39,9 @@ DateTime FileDateTimeOf(const platform::FileTimeLookup& lookup);
 // "Invalid argument to date encode" when the path names no file.
 DateTime GetFileDateTime(platform::FileSystem& files, std::string path);
 
-// The temporary directory, one separator and the tick count.
-std::string MakeTempListName(platform::Environment& environment, platform::Clock& clock);
+// The temporary directory, one separator and the tick count, plus the
+// number of names already found taken.
+std::string MakeTempListName(platform::Environment& environment, platform::Clock& clock,
+                             std::uint32_t attempt = 0);
 
 }  // namespace stampbak

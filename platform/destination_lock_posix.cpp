@@ -1,0 +1,46 @@
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "platform/destination_lock.h"
+
+namespace platform {
+namespace {
+
+class FlockLock final : public DirectoryLock {
+ public:
+  explicit FlockLock(int fd) : fd_(fd) {}
+  ~FlockLock() override { close(fd_); }
+  FlockLock(const FlockLock&) = delete;
+  FlockLock& operator=(const FlockLock&) = delete;
+
+ private:
+  int fd_;
+};
+
+class FlockLocker final : public DirectoryLocker {
+ public:
+  LockAttempt TryLock(const std::string& directory) override {
+    const int fd = open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return {nullptr, LockStatus::Unavailable, std::strerror(errno)};
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      const int error = errno;
+      close(fd);
+      if (error == EWOULDBLOCK) return {nullptr, LockStatus::Busy, ""};
+      return {nullptr, LockStatus::Unavailable, std::strerror(error)};
+    }
+    return {std::make_unique<FlockLock>(fd), LockStatus::Locked, ""};
+  }
+};
+
+}  // namespace
+
+DirectoryLocker& SystemDirectoryLocker() {
+  static FlockLocker locker;
+  return locker;
+}
+
+}  // namespace platform
