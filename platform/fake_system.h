@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/file_system.h"
 #include "platform/system.h"
 
 // Doubles of the operating-system layer for tests: each records what the
@@ -48,7 +49,7 @@ class FakeClock final : public Clock {
 class FakeEnvironment final : public Environment {
  public:
   std::map<std::string, std::string> variables;
-  std::string fallback = "/fallback/";
+  std::string fallback = std::string(1, PathDelimiter) + "fallback" + PathDelimiter;
 
   std::string Variable(const std::string& name) override;
   std::string FallbackTempDirectory() override { return fallback; }
@@ -70,7 +71,7 @@ class FakeFileSystem final : public FileSystem {
   bool creationFails = false;
   std::size_t writableBytes = std::string::npos;  // later bytes are not written
   bool closeFails = false;
-  std::string workingDirectory = "/cwd";
+  std::string workingDirectory = std::string(1, PathDelimiter) + "cwd";
 
   bool IsDirectory(const std::string& path) override;
   void MakeDirectory(const std::string& path) override;

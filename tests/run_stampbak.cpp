@@ -18,12 +18,6 @@ std::string Quoted(const std::string& text) {
   return quoted + "'";
 }
 
-std::string ReportHeader(const std::string& src, const std::string& dst,
-                         const std::string& include, const std::string& exclude) {
-  return "SrcDir = " + src + "\r\nDstDir = " + dst + "\r\nIncludeMask = " + include +
-         "\r\nExcludeMask = " + exclude + "\r\n\r\nnow processing...\r\n";
-}
-
 Outcome RunStampbak(const TempDir& cwd, const std::string& args, const std::string& prefix,
                     const std::string& redirect) {
   TempDir capture;

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "tests/report_header.h"
 #include "tests/temp_dir.h"
 
 namespace stampbak::testing {
@@ -18,10 +19,6 @@ struct Outcome {
 // redirection of standard output to a file when it is not empty.
 Outcome RunStampbak(const TempDir& cwd, const std::string& args,
                     const std::string& prefix = "", const std::string& redirect = "");
-
-// The six header lines of a run's report.
-std::string ReportHeader(const std::string& src, const std::string& dst,
-                         const std::string& include = "*.*", const std::string& exclude = "");
 
 // The text in single quotes for the shell.
 std::string Quoted(const std::string& text);

@@ -1,0 +1,104 @@
+#include "platform/directory_listing.h"
+#include "platform/file_time_win32.h"
+#include "platform/win32_text.h"
+
+namespace platform {
+namespace {
+
+// A junction or directory symbolic link stands for another name of a
+// directory; entering it could loop. Other reparse points (cloud
+// placeholders, deduplicated files) are ordinary entries. A reparse point
+// without a tag (Wine shows Unix links so) is taken for a link as well.
+EntryKind KindOf(const WIN32_FIND_DATAW& found) {
+  const bool directory = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  if (!directory) return EntryKind::File;
+  if ((found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) return EntryKind::Directory;
+  const DWORD tag = found.dwReserved0;
+  return tag == 0 || IsReparseTagNameSurrogate(tag) ? EntryKind::DirectoryLink
+                                                    : EntryKind::Directory;
+}
+
+// The name in the ANSI code page. A character the code page lacks becomes
+// "?", never a look-alike: a best-fit name could be another file's name,
+// while one with "?" can be opened by nobody and so is reported as such.
+std::string AnsiName(const wchar_t* name) {
+  const int size = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, name, -1, nullptr, 0,
+                                       nullptr, nullptr);
+  if (size <= 1) return "?";
+  std::string ansi(static_cast<std::size_t>(size), '\0');
+  WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, name, -1, ansi.data(), size, "?", nullptr);
+  ansi.resize(static_cast<std::size_t>(size) - 1);
+  return ansi;
+}
+
+std::wstring WidePath(const std::string& path) {
+  const int size = MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(size > 0 ? size : 1), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide.data(), size);
+  wide.resize(wide.size() - 1);
+  return wide;
+}
+
+class Win32Listing final : public DirectoryListing {
+ public:
+  Win32Listing(std::string directory, HANDLE find, const WIN32_FIND_DATAW& first)
+      : directory_(std::move(directory)), find_(find), found_(first), pending_(true) {}
+  ~Win32Listing() override {
+    if (find_ != INVALID_HANDLE_VALUE) FindClose(find_);
+  }
+  Win32Listing(const Win32Listing&) = delete;
+  Win32Listing& operator=(const Win32Listing&) = delete;
+
+  bool Next(DirectoryEntry& entry) override {
+    if (find_ == INVALID_HANDLE_VALUE) return false;
+    if (!pending_ && !FindNextFileW(find_, &found_)) return false;
+    pending_ = false;
+    entry.Name = AnsiName(found_.cFileName);
+    entry.Kind = KindOf(found_);
+    return true;
+  }
+
+  FileTimeLookup LastWriteTime(const std::string& name) override {
+    return FileTimeOf(directory_ + name);
+  }
+
+ private:
+  std::string directory_;
+  HANDLE find_;
+  WIN32_FIND_DATAW found_;
+  bool pending_;
+};
+
+class Win32DirectoryEnumerator final : public DirectoryEnumerator {
+ public:
+  ListingOpen Open(const std::string& directory) override {
+    WIN32_FIND_DATAW first{};
+    const HANDLE find = FindFirstFileW(WidePath(directory + "*.*").c_str(), &first);
+    if (find != INVALID_HANDLE_VALUE) {
+      return {std::make_unique<Win32Listing>(directory, find, first), LookupStatus::Found, ""};
+    }
+    const DWORD error = GetLastError();
+    // An empty drive root lists no entry at all, not even "." and "..".
+    if (error == ERROR_FILE_NOT_FOUND && IsExistingDirectory(directory)) {
+      return {std::make_unique<Win32Listing>(directory, INVALID_HANDLE_VALUE, first),
+              LookupStatus::Found, ""};
+    }
+    const bool memory = error == ERROR_NOT_ENOUGH_MEMORY || error == ERROR_OUTOFMEMORY;
+    return {nullptr, memory ? LookupStatus::OutOfMemory : LookupStatus::Failed, ErrorText(error)};
+  }
+
+ private:
+  static bool IsExistingDirectory(const std::string& directory) {
+    const DWORD attributes = GetFileAttributesA(directory.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  }
+};
+
+}  // namespace
+
+DirectoryEnumerator& SystemDirectoryEnumerator() {
+  static Win32DirectoryEnumerator enumerator;
+  return enumerator;
+}
+
+}  // namespace platform
