@@ -100,8 +100,11 @@ TEST_F(ArchiveRun, ArchiverGetsExactArgumentsAndAQuietLowPriorityStart) {
     const std::string fd = line.substr(line.rfind(' ', arrow - 1) + 1, arrow - line.rfind(' ', arrow - 1) - 1);
     const std::string target = line.substr(arrow + 4);
     ++seen;
-    if (fd == "0" || fd == "1") EXPECT_EQ(target, "/dev/null") << line;
-    if (fd != "0" && fd != "1" && fd != "2") EXPECT_EQ(target, STAND_IN_DIR "/rar") << line;
+    if (fd == "0" || fd == "1") {
+      EXPECT_EQ(target, "/dev/null") << line;
+    } else if (fd != "2") {
+      EXPECT_EQ(target, STAND_IN_DIR "/rar") << line;
+    }
   }
   EXPECT_GE(seen, 3);
   EXPECT_TRUE(Recorded("policy") == "5\n" || Recorded("nice") == "19\n");

@@ -18,21 +18,24 @@ std::string Quoted(const std::string& text) {
   return quoted + "'";
 }
 
-Outcome RunStampbak(const TempDir& cwd, const std::string& args, const std::string& prefix,
-                    const std::string& redirect) {
+Outcome RunInShell(const TempDir& cwd, const std::string& command, const std::string& redirect) {
   TempDir capture;
   const std::string out = capture / "out";
   const std::string err = capture / "err";
-  const std::string command = "cd " + Quoted(cwd.path().string()) + " && " + prefix + " " +
-                              Quoted(STAMPBAK_EXE) + " " + args + " " +
-                              (redirect.empty() ? "> " + Quoted(out) : redirect) + " 2> " +
-                              Quoted(err);
-  const int raw = std::system(command.c_str());
+  const std::string line = "cd " + Quoted(cwd.path().string()) + " && " + command + " " +
+                           (redirect.empty() ? "> " + Quoted(out) : redirect) + " 2> " +
+                           Quoted(err);
+  const int raw = std::system(line.c_str());
   Outcome outcome;
   outcome.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
   outcome.out = ReadFile(out);
   outcome.err = ReadFile(err);
   return outcome;
+}
+
+Outcome RunStampbak(const TempDir& cwd, const std::string& args, const std::string& prefix,
+                    const std::string& redirect) {
+  return RunInShell(cwd, prefix + " " + Quoted(STAMPBAK_EXE) + " " + args, redirect);
 }
 
 }  // namespace stampbak::testing

@@ -13,6 +13,11 @@ struct Outcome {
   std::string err;  // standard error
 };
 
+// Runs a shell command in the given directory, with standard output to a
+// file unless `redirect` says otherwise, and standard error to another.
+Outcome RunInShell(const TempDir& cwd, const std::string& command,
+                   const std::string& redirect = "");
+
 // Runs the built executable through /bin/sh in the given directory, the way
 // a scheduler would: `prefix` goes before the program (variables, wrappers),
 // `args` after it, both as shell text, and `redirect` replaces the

@@ -1,8 +1,18 @@
 #!/bin/sh
-# Builds everything with the test suite and runs the whole of it.
+# Builds and runs every check: the Windows build and its unit suite under
+# Wine, the Linux build with its unit and end-to-end suites (those of the
+# Windows executable included), then the fuzz targets.
 set -eu
 cd "$(dirname "$0")/.."
+
+export WINEPREFIX="$PWD/build/windows/wineprefix" WINEDEBUG=-all
+cmake --preset windows
+cmake --build --preset windows
+[ -d "$WINEPREFIX" ] || wineboot --init > /dev/null 2>&1
+ctest --preset windows
+
 cmake --preset test
 cmake --build --preset test
-ctest --preset test
+STAMPBAK_REQUIRE_WINDOWS=1 ctest --preset test
+
 tools/run-fuzzers.sh

@@ -42,7 +42,6 @@ void Record(const std::string& dir, int argc, char** argv, const std::string& li
   WriteAll(dir + "/command", GetCommandLineA());
   char cwd[MAX_PATH];
   WriteAll(dir + "/cwd", std::string(cwd, GetCurrentDirectoryA(MAX_PATH, cwd)));
-  WriteAll(dir + "/priority", std::to_string(GetPriorityClass(GetCurrentProcess())));
   WriteAll(dir + "/list", list);
   WriteAll(dir + "/calls", "x\n", std::ios::app);
 }
