@@ -16,10 +16,10 @@ namespace {
 
 const std::vector<std::string>& Names() {
   static const std::vector<std::string> names = [] {
-    const char* stems[] = {"Report", "notes", "IMG_", "budget", "setup", "readme",
-                           "data", "backup", "Thesis", "photo", "invoice", "~draft"};
-    const char* extensions[] = {".txt", ".doc", ".xls", ".JPG", ".pdf", ".log", ".cpp",
-                                ".h", ".zip", ".tmp", ".csv", ".docx", ""};
+    const char* stems[] = {"Report", "notes",  "IMG_",   "budget", "setup",   "readme",
+                           "data",   "backup", "Thesis", "photo",  "invoice", "~draft"};
+    const char* extensions[] = {".txt", ".doc", ".xls", ".JPG", ".pdf",  ".log", ".cpp",
+                                ".h",   ".zip", ".tmp", ".csv", ".docx", ""};
     std::mt19937 random(7);
     std::vector<std::string> all;
     for (int i = 0; i < 10000; ++i) {

@@ -22,8 +22,8 @@ class Win32DirectoryLocker final : public DirectoryLocker {
  public:
   LockAttempt TryLock(const std::string& directory) override {
     const HANDLE handle =
-        CreateFileA(directory.c_str(), FILE_ADD_FILE, FILE_SHARE_READ | FILE_SHARE_DELETE,
-                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        CreateFileA(directory.c_str(), FILE_ADD_FILE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (handle != INVALID_HANDLE_VALUE) {
       return {std::make_unique<HandleLock>(handle), LockStatus::Locked, ""};
     }

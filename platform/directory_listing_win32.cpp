@@ -22,8 +22,8 @@ EntryKind KindOf(const WIN32_FIND_DATAW& found) {
 // "?", never a look-alike: a best-fit name could be another file's name,
 // while one with "?" can be opened by nobody and so is reported as such.
 std::string AnsiName(const wchar_t* name) {
-  const int size = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, name, -1, nullptr, 0,
-                                       nullptr, nullptr);
+  const int size =
+      WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, name, -1, nullptr, 0, nullptr, nullptr);
   if (size <= 1) return "?";
   std::string ansi(static_cast<std::size_t>(size), '\0');
   WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, name, -1, ansi.data(), size, "?", nullptr);

@@ -21,10 +21,8 @@ constexpr DosDateTime PackDosDateTime(const LocalTime& t) {
   if (t.Year < 1980) return kEarliestDosDateTime;
   if (t.Year > 2107) return kLatestDosDateTime;
   return (static_cast<DosDateTime>(t.Year - 1980) << 25) |
-         (static_cast<DosDateTime>(t.Month) << 21) |
-         (static_cast<DosDateTime>(t.Day) << 16) |
-         (static_cast<DosDateTime>(t.Hour) << 11) |
-         (static_cast<DosDateTime>(t.Minute) << 5) |
+         (static_cast<DosDateTime>(t.Month) << 21) | (static_cast<DosDateTime>(t.Day) << 16) |
+         (static_cast<DosDateTime>(t.Hour) << 11) | (static_cast<DosDateTime>(t.Minute) << 5) |
          static_cast<DosDateTime>(t.Second / 2);
 }
 

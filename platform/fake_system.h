@@ -18,7 +18,7 @@ class FakeReportOutput final : public ReportOutput {
  public:
   OutputKind kind = OutputKind::File;
   int opens = 0;
-  std::vector<std::string> writes;  // the bytes of every write call
+  std::vector<std::string> writes;      // the bytes of every write call
   std::set<std::size_t> failingWrites;  // indices of write calls that fail
 
   OutputKind Open() override;

@@ -17,7 +17,7 @@ enum class LookupStatus {
   NameTooLong,  // the path is longer than the platform can look up
   Directory,    // the name is a directory
   OutOfMemory,
-  Failed,       // any other reason, given in Reason
+  Failed,  // any other reason, given in Reason
 };
 
 struct FileTimeLookup {

@@ -20,14 +20,10 @@ namespace {
 LookupStatus StatusOf(int error) {
   switch (error) {
     case ENOENT:
-    case ENOTDIR:
-      return LookupStatus::Missing;
-    case ENAMETOOLONG:
-      return LookupStatus::NameTooLong;
-    case ENOMEM:
-      return LookupStatus::OutOfMemory;
-    default:
-      return LookupStatus::Failed;
+    case ENOTDIR: return LookupStatus::Missing;
+    case ENAMETOOLONG: return LookupStatus::NameTooLong;
+    case ENOMEM: return LookupStatus::OutOfMemory;
+    default: return LookupStatus::Failed;
   }
 }
 
@@ -36,8 +32,8 @@ DosDateTime PackLocal(const timespec& utc) {
   if (localtime_r(&utc.tv_sec, &tm) == nullptr) {
     return utc.tv_sec < 0 ? kEarliestDosDateTime : kLatestDosDateTime;
   }
-  return PackDosDateTime(LocalTime{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday,
-                                   tm.tm_hour, tm.tm_min, tm.tm_sec});
+  return PackDosDateTime(
+      LocalTime{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec});
 }
 
 }  // namespace
@@ -91,9 +87,7 @@ class PosixFileSystem final : public FileSystem {
     return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
   }
 
-  void MakeDirectory(const std::string& path) override {
-    mkdir(path.c_str(), 0777);
-  }
+  void MakeDirectory(const std::string& path) override { mkdir(path.c_str(), 0777); }
 
   FileTimeLookup LastWriteTime(const std::string& path) override {
     return FileTimeAt(AT_FDCWD, path.c_str());

@@ -13,13 +13,10 @@ LookupStatus StatusOf(DWORD error) {
     case ERROR_PATH_NOT_FOUND:
     case ERROR_INVALID_NAME:  // a name the code page could not represent
       return LookupStatus::Missing;
-    case ERROR_FILENAME_EXCED_RANGE:
-      return LookupStatus::NameTooLong;
+    case ERROR_FILENAME_EXCED_RANGE: return LookupStatus::NameTooLong;
     case ERROR_NOT_ENOUGH_MEMORY:
-    case ERROR_OUTOFMEMORY:
-      return LookupStatus::OutOfMemory;
-    default:
-      return LookupStatus::Failed;
+    case ERROR_OUTOFMEMORY: return LookupStatus::OutOfMemory;
+    default: return LookupStatus::Failed;
   }
 }
 
@@ -51,7 +48,8 @@ class Win32WritableFile final : public WritableFile {
     std::size_t written = 0;
     while (handle_ != INVALID_HANDLE_VALUE && written < size) {
       DWORD n = 0;
-      const DWORD chunk = static_cast<DWORD>(size - written > 0x40000000 ? 0x40000000 : size - written);
+      const DWORD chunk =
+          static_cast<DWORD>(size - written > 0x40000000 ? 0x40000000 : size - written);
       if (!WriteFile(handle_, bytes + written, chunk, &n, nullptr) || n == 0) break;
       written += n;
     }

@@ -23,9 +23,8 @@ class Win32ProcessLauncher final : public ProcessLauncher {
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_HIDE;
     PROCESS_INFORMATION process{};
-    if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE,
-                        IDLE_PRIORITY_CLASS, nullptr, workingDirectory.c_str(), &startup,
-                        &process)) {
+    if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, IDLE_PRIORITY_CLASS,
+                        nullptr, workingDirectory.c_str(), &startup, &process)) {
       return {false, GetLastError()};
     }
     CloseHandle(process.hThread);

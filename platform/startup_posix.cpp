@@ -57,8 +57,6 @@ void PrepareProcess() {
 
 std::optional<std::string> RawCommandLine() { return std::nullopt; }
 
-std::size_t NextCharacter(std::string_view /*text*/, std::size_t pos) {
-  return pos + 1;
-}
+std::size_t NextCharacter(std::string_view /*text*/, std::size_t pos) { return pos + 1; }
 
 }  // namespace platform

@@ -3,9 +3,9 @@
 namespace platform {
 
 System RealSystem() {
-  return System{SystemReportOutput(), SystemDiagnostics(), SystemClock(),
-                SystemFileSystem(), SystemDirectoryEnumerator(), SystemEnvironment(), SystemProcessLauncher(),
-                SystemDirectoryLocker()};
+  return System{SystemReportOutput(),    SystemDiagnostics(),         SystemClock(),
+                SystemFileSystem(),      SystemDirectoryEnumerator(), SystemEnvironment(),
+                SystemProcessLauncher(), SystemDirectoryLocker()};
 }
 
 }  // namespace platform

@@ -5,8 +5,7 @@
 
 namespace stampbak {
 
-TBackupFile::TBackupFile(std::string name, bool isDirectory, TBackupFile* parent,
-                         DateTime time)
+TBackupFile::TBackupFile(std::string name, bool isDirectory, TBackupFile* parent, DateTime time)
     : Parent(parent), Name(std::move(name)), Time(time), IsDirectory(isDirectory) {}
 
 TBackupFile::~TBackupFile() { Clear(); }

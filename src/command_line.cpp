@@ -123,4 +123,3 @@ void ParseParameters(const std::vector<std::string>& params, RunSettings& settin
 }
 
 }  // namespace stampbak
-

@@ -10,11 +10,10 @@ namespace stampbak {
       kind_(kind),
       address_(reinterpret_cast<std::uintptr_t>(__builtin_return_address(0))) {}
 
-std::string FailureText(const char* kind, const std::string& module,
-                        std::uintptr_t address, const std::string& message) {
+std::string FailureText(const char* kind, const std::string& module, std::uintptr_t address,
+                        const std::string& message) {
   char position[2 * sizeof(std::uintptr_t) + 1];
-  std::snprintf(position, sizeof position, "%08llX",
-                static_cast<unsigned long long>(address));
+  std::snprintf(position, sizeof position, "%08llX", static_cast<unsigned long long>(address));
   std::string text = "Exception ";
   text += kind;
   text += " in module " + module + " at " + position + ".\n" + message;

@@ -53,7 +53,7 @@ class EDestinationBusy : public Failure {
 
 // The text shown for a failure that ended the run: the kind, the module and
 // the code position, a line feed, then the message with a final full stop.
-std::string FailureText(const char* kind, const std::string& module,
-                        std::uintptr_t address, const std::string& message);
+std::string FailureText(const char* kind, const std::string& module, std::uintptr_t address,
+                        const std::string& message);
 
 }  // namespace stampbak

@@ -38,9 +38,7 @@ void ReportChannel::Write(std::string_view text) {
   Put(text);
 }
 
-void ReportChannel::WriteNumber(std::int64_t number) {
-  Write(std::to_string(number));
-}
+void ReportChannel::WriteNumber(std::int64_t number) { Write(std::to_string(number)); }
 
 void ReportChannel::EndLine() {
   if (!EnsureOpen()) return;

@@ -14,8 +14,7 @@ enum class Decision { Skip, Exclude, Select };
 
 // The include list decides first, for directories as well as files; the
 // exclude list only sees names that the include list takes.
-Decision Decide(std::string_view name, std::string_view includeMask,
-                std::string_view excludeMask) {
+Decision Decide(std::string_view name, std::string_view includeMask, std::string_view excludeMask) {
   if (!MatchMaskList(name, includeMask)) return Decision::Skip;
   if (MatchMaskList(name, excludeMask)) return Decision::Exclude;
   return Decision::Select;
@@ -34,8 +33,7 @@ std::string Printable(std::string path) {
   return path;
 }
 
-void WriteScanLine(const Run& run, std::string_view tag, const std::string& path,
-                   bool printable) {
+void WriteScanLine(const Run& run, std::string_view tag, const std::string& path, bool printable) {
   run.report.Write(tag);
   run.report.Write(printable ? path : Printable(path));
   run.report.EndLine();
@@ -65,8 +63,7 @@ void SelectFile(const Run& run, TBackupFile& node, platform::DirectoryListing& l
 }
 
 void ReportFile(const Run& run, TBackupFile& node, platform::DirectoryListing& listing,
-                const platform::DirectoryEntry& entry, const std::string& path,
-                Decision decision) {
+                const platform::DirectoryEntry& entry, const std::string& path, Decision decision) {
   const bool printable = !HoldsLineBreak(entry.Name);
   if (decision == Decision::Skip) {
     WriteScanLine(run, "S ", path, printable);
@@ -85,8 +82,8 @@ void ReportFile(const Run& run, TBackupFile& node, platform::DirectoryListing& l
 
 }  // namespace
 
-void TBackupFile::Scan(const Run& run, const std::string& directory,
-                       std::string_view includeMask, std::string_view excludeMask) {
+void TBackupFile::Scan(const Run& run, const std::string& directory, std::string_view includeMask,
+                       std::string_view excludeMask) {
   const platform::ListingOpen open = run.system.directories.Open(directory);
   if (!open.Listing) {
     PassOverUnreadable(run, *this, directory, open);

@@ -89,8 +89,8 @@ TEST(RunArchiver, ListFileIsOnlyEverCreatedNew) {
 TEST(RunArchiver, IncompleteListNeverReachesTheArchiver) {
   for (int fault = 0; fault < 3; ++fault) {
     FakeArchiverRun run;
-    if (fault == 0) run.fake.files.writableBytes = 3;   // fails inside a name
-    if (fault == 1) run.fake.files.writableBytes = 5;   // fails at a line end
+    if (fault == 0) run.fake.files.writableBytes = 3;  // fails inside a name
+    if (fault == 1) run.fake.files.writableBytes = 5;  // fails at a line end
     if (fault == 2) run.fake.files.closeFails = true;
     try {
       run.Run();

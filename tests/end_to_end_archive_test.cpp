@@ -31,7 +31,9 @@ class ArchiveRun : public ::testing::Test {
   Outcome Run(const std::string& args, const std::string& extra = "") {
     return RunStampbak(dir, args, Environment(extra));
   }
-  std::string Recorded(const std::string& what) const { return ReadFile(dir.path() / "record" / what); }
+  std::string Recorded(const std::string& what) const {
+    return ReadFile(dir.path() / "record" / what);
+  }
   int ArchiverRuns() const { return static_cast<int>(Recorded("calls").size() / 2); }
   void SetAllSourceTimes(int second) {
     for (const char* file : {"src/a.txt", "src/sub/b.txt"}) {
@@ -73,7 +75,8 @@ TEST_F(ArchiveRun, StampedArchivesLandInTheDestination) {
 
 TEST_F(ArchiveRun, ArchiverGetsExactArgumentsAndAQuietLowPriorityStart) {
   // Descriptor 7 comes from our caller and must not reach the archiver.
-  const Outcome outcome = RunStampbak(dir, "-s src -d dst -r", "exec 7</dev/null; " + Environment());
+  const Outcome outcome =
+      RunStampbak(dir, "-s src -d dst -r", "exec 7</dev/null; " + Environment());
   ASSERT_EQ(outcome.status, 0) << outcome.err;
   const std::string base = fs::canonical(dir.path()).string();
   std::istringstream args(Recorded("args"));
@@ -97,7 +100,8 @@ TEST_F(ArchiveRun, ArchiverGetsExactArgumentsAndAQuietLowPriorityStart) {
   while (std::getline(fds, line)) {
     const std::size_t arrow = line.find(" -> ");
     if (arrow == std::string::npos) continue;
-    const std::string fd = line.substr(line.rfind(' ', arrow - 1) + 1, arrow - line.rfind(' ', arrow - 1) - 1);
+    const std::string fd =
+        line.substr(line.rfind(' ', arrow - 1) + 1, arrow - line.rfind(' ', arrow - 1) - 1);
     const std::string target = line.substr(arrow + 4);
     ++seen;
     if (fd == "0" || fd == "1") {
@@ -117,7 +121,8 @@ TEST_F(ArchiveRun, ArchiverGetsExactArgumentsAndAQuietLowPriorityStart) {
 // Signals that stampbak or its caller ignore are at their defaults again in
 // the archiver: here SIGHUP from the caller and SIGPIPE from stampbak.
 TEST_F(ArchiveRun, ArchiverStartsWithDefaultSignalDispositions) {
-  const Outcome outcome = RunStampbak(dir, "-s src -d dst -r", "trap '' HUP PIPE; " + Environment());
+  const Outcome outcome =
+      RunStampbak(dir, "-s src -d dst -r", "trap '' HUP PIPE; " + Environment());
   ASSERT_EQ(outcome.status, 0) << outcome.err;
   const std::string line = Recorded("sigign");
   const unsigned long long ignored = std::stoull(line.substr(line.find('\t') + 1), nullptr, 16);

@@ -48,9 +48,11 @@ TEST(EndToEndScan, LinesFollowTheDirectoryOrderDepthFirst) {
         }
       };
   walk(dir.path() / "src", "src/");
-  const Outcome outcome = RunStampbak(dir, "-s src -d dst -i '*.txt;*.log;sub;deeper;.hidden;temp;empty' -e 'TEMP;*.LOG'");
-  EXPECT_EQ(outcome.out.substr(0, outcome.out.find(kHeaderEnd) + kHeaderEnd.size()),
-            ReportHeader("src/", "dst/", "*.txt;*.log;sub;deeper;.hidden;temp;empty", "temp;*.log"));
+  const Outcome outcome = RunStampbak(
+      dir, "-s src -d dst -i '*.txt;*.log;sub;deeper;.hidden;temp;empty' -e 'TEMP;*.LOG'");
+  EXPECT_EQ(
+      outcome.out.substr(0, outcome.out.find(kHeaderEnd) + kHeaderEnd.size()),
+      ReportHeader("src/", "dst/", "*.txt;*.log;sub;deeper;.hidden;temp;empty", "temp;*.log"));
   EXPECT_EQ(ScanLines(outcome.out), expected);
   EXPECT_EQ(outcome.status, 0);
   EXPECT_EQ(outcome.err, "");
@@ -84,9 +86,8 @@ TEST(EndToEndScan, LinksFifosAndLineBreaks) {
             (std::vector<std::string>{"C src/link.txt", "C src/real.txt", "E src/fifo.log",
                                       "S src/dangling", "S src/fifo", "S src/y??"}));
   EXPECT_EQ(outcome.status, 0);
-  const std::string warnings[] = {
-      "stampbak: not entered, the name holds a line break: src/x?\n",
-      "stampbak: not archived, the name holds a line break: src/y??\n"};
+  const std::string warnings[] = {"stampbak: not entered, the name holds a line break: src/x?\n",
+                                  "stampbak: not archived, the name holds a line break: src/y??\n"};
   EXPECT_TRUE(outcome.err == warnings[0] + warnings[1] || outcome.err == warnings[1] + warnings[0])
       << outcome.err;
 }
@@ -124,8 +125,7 @@ TEST(EndToEndScan, UnreadableDirectories) {
   fs::create_directory(dir.path() / "dst");
   fs::permissions(dir.path() / "dst", fs::perms::all);
   fs::permissions(dir.path() / "src/locked", fs::perms::none);
-  const Outcome outcome =
-      RunStampbak(dir, "-s src -d dst -i 'locked;open;a'", WithoutPrivileges());
+  const Outcome outcome = RunStampbak(dir, "-s src -d dst -i 'locked;open;a'", WithoutPrivileges());
   EXPECT_EQ(ScanLines(outcome.out), "C src/open/a\r\n");
   EXPECT_EQ(outcome.err, "stampbak: cannot read directory src/locked/: Permission denied\n");
   EXPECT_EQ(outcome.status, 0);
@@ -144,14 +144,28 @@ TEST(EndToEndScan, MaskAnswersOfTheDesignAsARunSeesThem) {
   };
   // The run lowers the list first, so ABC.TXT takes ABC.TXT here.
   const Row rows[] = {
-      {"Report.TXT", "*.txt", true}, {"readme", "*.*", true},      {"readme", "*.*;*.txt", false},
-      {"readme", "*.*;", false},      {"readme", "*", true},        {"x", "x", true},
-      {"a", "?", true},               {"notes.txt", "*.doc;*", true}, {"a.b.c", "*.c", true},
-      {"abc", "a?c", true},           {"ac", "a?c", false},         {"abc", "abc?", false},
-      {"abc", "a**c", true},          {"ab", "ab*", true},          {"abc", "*b", false},
-      {"data.bak", "*.tmp;;*.bak", true}, {"data.bak", "", false},  {"data.bak", ";", false},
-      {"data.bak", "*.bak;", true},   {"a.doc", "*.txt; *.doc", false},
-      {"ABC.TXT", "ABC.TXT", true},   {"setup.exe", "s*.e?e", true},
+      {"Report.TXT", "*.txt", true},
+      {"readme", "*.*", true},
+      {"readme", "*.*;*.txt", false},
+      {"readme", "*.*;", false},
+      {"readme", "*", true},
+      {"x", "x", true},
+      {"a", "?", true},
+      {"notes.txt", "*.doc;*", true},
+      {"a.b.c", "*.c", true},
+      {"abc", "a?c", true},
+      {"ac", "a?c", false},
+      {"abc", "abc?", false},
+      {"abc", "a**c", true},
+      {"ab", "ab*", true},
+      {"abc", "*b", false},
+      {"data.bak", "*.tmp;;*.bak", true},
+      {"data.bak", "", false},
+      {"data.bak", ";", false},
+      {"data.bak", "*.bak;", true},
+      {"a.doc", "*.txt; *.doc", false},
+      {"ABC.TXT", "ABC.TXT", true},
+      {"setup.exe", "s*.e?e", true},
   };
   for (const Row& row : rows) {
     TempDir dir;

@@ -42,8 +42,8 @@ TEST(EndToEnd, StampedDestinationFromTheClock) {
 }
 
 TEST(EndToEnd, UnusableStandardOutputCostsOnlyTheReport) {
-  const std::pair<const char*, const char*> sinks[] = {
-      {">&-", "closed"}, {"> /dev/full", "full device"}};
+  const std::pair<const char*, const char*> sinks[] = {{">&-", "closed"},
+                                                       {"> /dev/full", "full device"}};
   for (const auto& [redirect, what] : sinks) {
     TempDir dir;
     fs::create_directory(dir.path() / "src");
@@ -57,8 +57,8 @@ TEST(EndToEnd, UnusableStandardOutputCostsOnlyTheReport) {
 TEST(EndToEnd, PipeWhoseReaderHasGone) {
   TempDir dir;
   fs::create_directory(dir.path() / "src");
-  const Outcome outcome = RunStampbak(
-      dir, "-s src -d dst; echo $? > status; } | true", "{ sleep 0.3;", " ");
+  const Outcome outcome =
+      RunStampbak(dir, "-s src -d dst; echo $? > status; } | true", "{ sleep 0.3;", " ");
   EXPECT_EQ(ReadFile(dir / "status"), "0\n");
   EXPECT_TRUE(fs::is_directory(dir.path() / "dst"));
 }

@@ -54,8 +54,8 @@ class WindowsRun : public ::testing::Test {
            " STAND_IN_RAR_RECORD=" + Quoted(dir / "record");
   }
   Outcome Run(const std::string& args, const std::string& environment) {
-    return RunInShell(dir, environment + " " + Wine() + " " + Quoted(kBuild + "/stampbak.exe") +
-                               " " + args);
+    return RunInShell(
+        dir, environment + " " + Wine() + " " + Quoted(kBuild + "/stampbak.exe") + " " + args);
   }
   Outcome Run(const std::string& args) { return Run(args, StandIn()); }
   std::string Recorded(const std::string& what) const {
@@ -65,7 +65,6 @@ class WindowsRun : public ::testing::Test {
 
   TempDir dir;
 };
-
 
 std::vector<std::string> SortedLines(const std::string& text) {
   std::vector<std::string> lines;
@@ -93,7 +92,8 @@ TEST_F(WindowsRun, RawCommandLineHeaderAndScanLines) {
   EXPECT_EQ(outcome.status, 0) << outcome.err;
   EXPECT_TRUE(outcome.out.starts_with(
       ReportHeader("my src\\", "my dst\\", "*.txt;sub;.hidden;*.doc", "*.doc")));
-  const std::string scan = outcome.out.substr(ReportHeader("my src\\", "my dst\\", "*.txt;sub;.hidden;*.doc", "*.doc").size());
+  const std::string scan = outcome.out.substr(
+      ReportHeader("my src\\", "my dst\\", "*.txt;sub;.hidden;*.doc", "*.doc").size());
   EXPECT_EQ(SortedLines(scan),
             (std::vector<std::string>{"All OK\r", "C my src\\.hidden\r", "C my src\\a.TXT\r",
                                       "C my src\\sub\\b.txt\r", "E my src\\skip.doc\r"}));

@@ -72,8 +72,8 @@ TEST(RunProgram, MissingDirectoriesEndTheRunAsAFailure) {
 
 TEST(RunProgram, NormalisesQuotesSeparatorsAndMaskCase) {
   FakeRun run;
-  const std::string out = run.Run({"-s", "\"" + P("/My Data") + "\"", "-d", P("/dst/"), "-i",
-                                   "*.TXT;*.Doc", "-e", "TEMP\xC9"});
+  const std::string out = run.Run(
+      {"-s", "\"" + P("/My Data") + "\"", "-d", P("/dst/"), "-i", "*.TXT;*.Doc", "-e", "TEMP\xC9"});
   // The exclude list goes through the platform's mapping, accented capitals
   // included where the code page has them.
   EXPECT_EQ(out, ReportHeader(P("/My Data/"), P("/dst/"), "*.txt;*.doc", LowerCase("temp\xC9")) +

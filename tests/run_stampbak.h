@@ -22,8 +22,8 @@ Outcome RunInShell(const TempDir& cwd, const std::string& command,
 // a scheduler would: `prefix` goes before the program (variables, wrappers),
 // `args` after it, both as shell text, and `redirect` replaces the
 // redirection of standard output to a file when it is not empty.
-Outcome RunStampbak(const TempDir& cwd, const std::string& args,
-                    const std::string& prefix = "", const std::string& redirect = "");
+Outcome RunStampbak(const TempDir& cwd, const std::string& args, const std::string& prefix = "",
+                    const std::string& redirect = "");
 
 // The text in single quotes for the shell.
 std::string Quoted(const std::string& text);

@@ -51,16 +51,15 @@ TEST(Scan, IncludeListFiltersDirectoriesAndDecidesBeforeExclude) {
 
   EXPECT_EQ(scan.Scan("*.txt", "temp.txt"),
             "C " + P("src/a.txt") + "\r\nS " + P("src/docs.txt/x.log") + "\r\nC " +
-                P("src/docs.txt/y.txt") + "\r\nS " + P("src/z.log") + "\r\nE " +
-                P("src/temp.TXT") + "\r\n");
+                P("src/docs.txt/y.txt") + "\r\nS " + P("src/z.log") + "\r\nE " + P("src/temp.TXT") +
+                "\r\n");
   const TBackupFile& root = *scan.root;
   ASSERT_EQ(root.Count, 2);
   EXPECT_EQ(root.Children[0]->Name, "a.txt");
   EXPECT_NEAR(root.Children[0]->Time, 45356.5882870370, 1e-9);
   EXPECT_EQ(root.Children[1]->Name, "docs.txt");
   ASSERT_EQ(root.Children[1]->Count, 1);
-  EXPECT_EQ(scan.fake.directories.opened,
-            (std::vector<std::string>{"src", P("src/docs.txt")}));
+  EXPECT_EQ(scan.fake.directories.opened, (std::vector<std::string>{"src", P("src/docs.txt")}));
   EXPECT_TRUE(scan.fake.diagnostics.warnings.empty());
 }
 
@@ -75,8 +74,8 @@ TEST(Scan, EntriesThatCannotBeArchivedAreNeverSelected) {
   scan.fake.AddEntry(P("src/x\n/etc"), EntryKind::File, kTime);
 
   EXPECT_EQ(scan.Scan("*", "*.log"), "S " + P("src/fifo") + "\r\nE " + P("src/fifo.log") +
-                                         "\r\nS " + P("src/a?b") + "\r\nE " +
-                                         P("src/c?.log") + "\r\n");
+                                         "\r\nS " + P("src/a?b") + "\r\nE " + P("src/c?.log") +
+                                         "\r\n");
   EXPECT_EQ(scan.root->Count, 0);
   EXPECT_EQ(scan.fake.diagnostics.warnings,
             (std::vector<std::string>{

@@ -39,8 +39,8 @@ std::string ReadFile(const std::filesystem::path& path) {
 
 namespace stampbak::testing {
 
-void SetLocalWriteTime(const std::filesystem::path& path, int year, int month, int day,
-                       int hour, int minute, int second) {
+void SetLocalWriteTime(const std::filesystem::path& path, int year, int month, int day, int hour,
+                       int minute, int second) {
   std::tm local{};
   local.tm_year = year - 1900;
   local.tm_mon = month - 1;

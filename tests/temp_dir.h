@@ -31,7 +31,7 @@ std::string ReadFile(const std::filesystem::path& path);
 namespace stampbak::testing {
 
 // Gives a file the last-write time that reads as the given local time.
-void SetLocalWriteTime(const std::filesystem::path& path, int year, int month, int day,
-                       int hour, int minute, int second);
+void SetLocalWriteTime(const std::filesystem::path& path, int year, int month, int day, int hour,
+                       int minute, int second);
 
 }  // namespace stampbak::testing

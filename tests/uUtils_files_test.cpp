@@ -73,9 +73,9 @@ TEST(MakeDirectoryPath, CreatesMissingAncestorsOutermostFirst) {
   files.directories = {"D:"};
   MakeDirectoryPath(files, P("D:/Backups/Daily/"));
   EXPECT_EQ(files.queried, (std::vector<std::string>{P("D:/Backups/Daily/"), P("D:/Backups/Daily"),
-                                                    P("D:/Backups"), "D:"}));
+                                                     P("D:/Backups"), "D:"}));
   EXPECT_EQ(files.createAttempts, (std::vector<std::string>{P("D:/Backups"), P("D:/Backups/Daily"),
-                                                           P("D:/Backups/Daily/")}));
+                                                            P("D:/Backups/Daily/")}));
   EXPECT_TRUE(files.directories.count(P("D:/Backups/Daily")));
 
   files.queried.clear();

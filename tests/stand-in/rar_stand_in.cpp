@@ -55,8 +55,8 @@ void SetNewestTime(const std::string& archive, const std::vector<std::string>& n
       newest = data.ftLastWriteTime;
     }
   }
-  const HANDLE file = CreateFileA(archive.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  const HANDLE file = CreateFileA(archive.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
   SetFileTime(file, nullptr, nullptr, &newest);
   CloseHandle(file);
 }
