@@ -24,7 +24,7 @@ OutputKind FakeReportOutput::Open() {
 }
 
 bool FakeReportOutput::Write(const char* data, std::size_t size) {
-  const bool fails = failingWrites.count(writes.size()) != 0;
+  const bool fails = failingWrites.contains(writes.size());
   writes.emplace_back(data, size);
   return !fails;
 }
@@ -32,7 +32,7 @@ bool FakeReportOutput::Write(const char* data, std::size_t size) {
 std::string FakeReportOutput::Delivered() const {
   std::string all;
   for (std::size_t i = 0; i < writes.size(); ++i) {
-    if (failingWrites.count(i) == 0) all += writes[i];
+    if (!failingWrites.contains(i)) all += writes[i];
   }
   return all;
 }
@@ -45,22 +45,22 @@ std::string FakeEnvironment::Variable(const std::string& name) {
 bool FakeFileSystem::IsDirectory(const std::string& path) {
   if (outOfMemory) throw std::bad_alloc();
   queried.push_back(path);
-  return directories.count(WithoutTrailingDelimiter(path)) != 0;
+  return directories.contains(WithoutTrailingDelimiter(path));
 }
 
 void FakeFileSystem::MakeDirectory(const std::string& path) {
   createAttempts.push_back(path);
   const std::string name = WithoutTrailingDelimiter(path);
   const std::string parent = ParentOf(name);
-  const bool parentExists = parent.empty() ? name.find(PathDelimiter) == std::string::npos
-                                           : directories.count(parent) != 0;
-  if (parentExists && files.count(name) == 0) directories.insert(name);
+  const bool parentExists =
+      parent.empty() ? name.find(PathDelimiter) == std::string::npos : directories.contains(parent);
+  if (parentExists && !files.contains(name)) directories.insert(name);
 }
 
 FileTimeLookup FakeFileSystem::LastWriteTime(const std::string& path) {
   const auto it = files.find(path);
   if (it != files.end()) return it->second;
-  if (directories.count(WithoutTrailingDelimiter(path)) != 0) {
+  if (directories.contains(WithoutTrailingDelimiter(path))) {
     return {LookupStatus::Directory, 0, "is a directory"};
   }
   return {LookupStatus::Missing, 0, "No such file or directory"};
@@ -68,7 +68,7 @@ FileTimeLookup FakeFileSystem::LastWriteTime(const std::string& path) {
 
 FileCreation FakeFileSystem::CreateNewFile(const std::string& path) {
   if (creationFails) return {nullptr, CreateStatus::Failed, "Permission denied"};
-  if (files.count(path) != 0 || created.count(path) != 0) {
+  if (files.contains(path) || created.contains(path)) {
     return {nullptr, CreateStatus::NameTaken, "File exists"};
   }
   created[path];

@@ -84,7 +84,8 @@ DateTime GetLastBackupTime(const Run& run, const std::string& baseDstDir) {
   return newest.Time();
 }
 
-bool ProcessBackup(const Run& run, std::string srcDir, std::string dstDir, std::string baseDstDir) {
+bool ProcessBackup(const Run& run, const std::string& srcDir, const std::string& dstDir,
+                   const std::string& baseDstDir) {
   const RunSettings& settings = run.settings;
   const auto lock = settings.UseArchiver ? LockDestination(run, baseDstDir) : nullptr;
   const std::unique_ptr<TBackupFile> root =

@@ -12,7 +12,7 @@ bool IsCreatableFirstComponent(const std::string& name) {
 
 }  // namespace
 
-void MakeDirectoryPath(platform::FileSystem& files, std::string path) {
+void MakeDirectoryPath(platform::FileSystem& files, const std::string& path) {
   if (files.IsDirectory(path)) return;
   const std::size_t last = path.rfind(platform::PathDelimiter);
   if (last == std::string::npos) {

@@ -52,7 +52,7 @@ DateTime FileDateTimeOf(const platform::FileTimeLookup& lookup) {
   return DosDateTimeToDateTime(lookup.Packed);
 }
 
-DateTime GetFileDateTime(platform::FileSystem& files, std::string path) {
+DateTime GetFileDateTime(platform::FileSystem& files, const std::string& path) {
   return FileDateTimeOf(files.LastWriteTime(path));
 }
 

@@ -65,19 +65,20 @@ void SelectFile(const Run& run, TBackupFile& node, platform::DirectoryListing& l
 void ReportFile(const Run& run, TBackupFile& node, platform::DirectoryListing& listing,
                 const platform::DirectoryEntry& entry, const std::string& path, Decision decision) {
   const bool printable = !HoldsLineBreak(entry.Name);
-  if (decision == Decision::Skip) {
-    WriteScanLine(run, "S ", path, printable);
-  } else if (decision == Decision::Exclude) {
+  if (decision == Decision::Exclude) {
     WriteScanLine(run, "E ", path, printable);
-  } else if (!printable) {
-    WriteScanLine(run, "S ", path, printable);
-    Warn(run, "not archived, the name holds a line break: " + Printable(path));
-  } else if (entry.Kind == EntryKind::Unarchivable) {
-    // An archiver opening a FIFO or device would block or read forever.
-    WriteScanLine(run, "S ", path, printable);
-  } else {
-    SelectFile(run, node, listing, entry.Name, path);
+    return;
   }
+  // An archiver opening a FIFO or device would block or read forever.
+  const bool archivable = printable && entry.Kind != EntryKind::Unarchivable;
+  if (decision == Decision::Skip || !archivable) {
+    WriteScanLine(run, "S ", path, printable);
+    if (decision == Decision::Select && !printable) {
+      Warn(run, "not archived, the name holds a line break: " + Printable(path));
+    }
+    return;
+  }
+  SelectFile(run, node, listing, entry.Name, path);
 }
 
 }  // namespace

@@ -26,7 +26,7 @@ bool MatchMaskList(std::string_view name, std::string_view list);
 std::string LowerCase(std::string text);
 
 // Creates the directory and every missing ancestor; failures are silent.
-void MakeDirectoryPath(platform::FileSystem& files, std::string path);
+void MakeDirectoryPath(platform::FileSystem& files, const std::string& path);
 
 // The packed time as a DateTime; EConvertError when its fields are invalid.
 DateTime DosDateTimeToDateTime(platform::DosDateTime packed);
@@ -37,7 +37,7 @@ DateTime FileDateTimeOf(const platform::FileTimeLookup& lookup);
 
 // The local last-write time of a file, to the two-second step; EConvertError
 // "Invalid argument to date encode" when the path names no file.
-DateTime GetFileDateTime(platform::FileSystem& files, std::string path);
+DateTime GetFileDateTime(platform::FileSystem& files, const std::string& path);
 
 // The temporary directory, one separator and the tick count, plus the
 // number of names already found taken.

@@ -1,7 +1,9 @@
 #!/bin/sh
 # Builds and runs every check: the Windows build and its unit suite under
 # Wine, the Linux build with its unit and end-to-end suites (those of the
-# Windows executable included), then the fuzz targets.
+# Windows executable included), the suite again under sanitizers and one
+# run under valgrind, the fuzz targets, format and static analysis, and the
+# Debian package with the manual page.
 set -eu
 cd "$(dirname "$0")/.."
 
@@ -13,6 +15,11 @@ ctest --preset windows
 
 cmake --preset test
 cmake --build --preset test
-STAMPBAK_REQUIRE_WINDOWS=1 ctest --preset test
+export STAMPBAK_REQUIRE_WINDOWS=1
+ctest --preset test
 
+tools/check-sanitizers.sh
 tools/run-fuzzers.sh
+tools/check-lint.sh
+tools/check-package.sh
+echo "all checks passed"
