@@ -53,15 +53,6 @@ TEST(RunArchiver, HandsTheClosedListToTheArchiverInTheSourceDirectory) {
   EXPECT_EQ(run.Report(), "");
 }
 
-TEST(RunArchiver, RelativeNamesAreMadeAbsoluteForTheArchiver) {
-  FakeArchiverRun run;
-  run.fake.environment.variables["TEMP"] = "tmp";
-  run.Run(P("out/2026_12_06/"));
-  const auto& args = run.fake.processes.calls.at(0).arguments;
-  EXPECT_EQ(args.at(5), P("/cwd/out/2026_12_06.rar"));
-  EXPECT_EQ(args.at(6), P("@/cwd/tmp/1234"));
-}
-
 TEST(RunArchiver, ListFileIsOnlyEverCreatedNew) {
   FakeArchiverRun taken;
   taken.fake.files.files[P("/tmp/1234")] = {};
@@ -101,26 +92,6 @@ TEST(RunArchiver, IncompleteListNeverReachesTheArchiver) {
     EXPECT_TRUE(run.fake.processes.calls.empty());
     EXPECT_EQ(run.fake.files.removed, (std::vector<std::string>{P("/tmp/1234")}));
   }
-}
-
-TEST(RunArchiver, ArchiverThatDidNotWorkIsReported) {
-  FakeArchiverRun missing;
-  missing.fake.processes.outcome = {false, 2};
-  EXPECT_FALSE(missing.Run());
-  EXPECT_EQ(missing.Report(), "CreateProcess failed with the following error: 2\r\n");
-  EXPECT_TRUE(missing.fake.files.removed.empty());  // the list stays for the operator
-
-  FakeArchiverRun failing;
-  failing.fake.processes.outcome = {true, 4294967295U};
-  EXPECT_FALSE(failing.Run());
-  EXPECT_EQ(failing.Report(), "Archiver failed with the following exit code: 4294967295\r\n");
-  EXPECT_EQ(failing.fake.files.removed.size(), 1U);
-
-  FakeArchiverRun off;
-  off.settings.UseArchiver = false;
-  EXPECT_TRUE(off.Run());
-  EXPECT_TRUE(off.fake.files.created.empty());
-  EXPECT_TRUE(off.fake.processes.calls.empty());
 }
 
 }  // namespace

@@ -16,10 +16,7 @@ namespace {
 using platform::EntryKind;
 using testing::P;
 
-// Packed local times: the fake clock says 2026-12-06 01:30:54.
 constexpr platform::DosDateTime kOlder = 0x586570E4;  // 2024-03-05 14:07:08
-constexpr platform::DosDateTime kOneStepNewer = kOlder + 1;
-constexpr platform::DosDateTime kTwoDaysAhead = (46U << 25) | (12U << 21) | (8U << 16);
 
 struct FakePass {
   platform::fake::FakeSystem fake;
@@ -41,52 +38,6 @@ struct FakePass {
   }
   std::size_t ArchiverRuns() const { return fake.processes.calls.size(); }
 };
-
-TEST(ProcessBackup, ArchivesOnlyWhenTheSourceIsStrictlyNewer) {
-  FakePass none;
-  EXPECT_TRUE(none.Run());
-  EXPECT_EQ(none.ArchiverRuns(), 1U);
-
-  FakePass same;
-  same.fake.AddEntry(P("/dst/2026_01_01.rar"), EntryKind::File, kOlder);
-  EXPECT_TRUE(same.Run());
-  EXPECT_EQ(same.ArchiverRuns(), 0U);
-
-  FakePass newer;
-  newer.fake.AddEntry(P("/dst/old.rar"), EntryKind::File, kOlder);
-  newer.fake.files.files[P("/src/file")].Packed = kOneStepNewer;
-  newer.Run();
-  EXPECT_EQ(newer.ArchiverRuns(), 1U);
-
-  FakePass empty;
-  empty.fake.directories.entries[P("/src")].clear();
-  empty.Run();
-  EXPECT_EQ(empty.ArchiverRuns(), 0U);  // nothing selected is never newer
-}
-
-TEST(ProcessBackup, UnstampedArchiveBesideTheDestinationCounts) {
-  FakePass pass;
-  pass.fake.files.files[P("/dst.rar")] = {platform::LookupStatus::Found, kOlder, ""};
-  pass.Run();
-  EXPECT_EQ(pass.ArchiverRuns(), 0U);
-}
-
-TEST(ProcessBackup, FutureDatedArchiveIsNotTrusted) {
-  FakePass pass;
-  pass.fake.AddEntry(P("/dst/wrong.rar"), EntryKind::File, kTwoDaysAhead);
-  pass.fake.AddEntry(P("/dst/a.rar"), EntryKind::File, kOlder - 100);
-  pass.Run();
-  EXPECT_EQ(pass.ArchiverRuns(), 1U);
-  EXPECT_EQ(pass.fake.diagnostics.warnings,
-            (std::vector<std::string>{"stampbak: archive " + P("/dst/wrong.rar") +
-                                      " is dated 2026-12-08 00:00:00, in the future; it is "
-                                      "not taken as the last backup"}));
-
-  FakePass tomorrow;  // less than a day ahead is a clock's difference, not a fault
-  tomorrow.fake.AddEntry(P("/dst/a.rar"), EntryKind::File, (46U << 25) | (12U << 21) | (7U << 16));
-  tomorrow.Run();
-  EXPECT_EQ(tomorrow.ArchiverRuns(), 0U);
-}
 
 TEST(ProcessBackup, DestinationIsLockedForTheWholeArchivingRun) {
   FakePass pass;

@@ -7,6 +7,7 @@
 #include <functional>
 #include <vector>
 
+#include "tests/mask_examples.h"
 #include "tests/run_stampbak.h"
 
 namespace stampbak::testing {
@@ -56,19 +57,6 @@ TEST(EndToEndScan, LinesFollowTheDirectoryOrderDepthFirst) {
   EXPECT_EQ(ScanLines(outcome.out), expected);
   EXPECT_EQ(outcome.status, 0);
   EXPECT_EQ(outcome.err, "");
-}
-
-// The report lines in sorted order, for runs whose listing order is not
-// the point.
-std::vector<std::string> SortedLines(const std::string& lines) {
-  std::vector<std::string> sorted;
-  for (std::size_t start = 0; start < lines.size();) {
-    const std::size_t end = lines.find("\r\n", start);
-    sorted.push_back(lines.substr(start, end - start));
-    start = end + 2;
-  }
-  std::sort(sorted.begin(), sorted.end());
-  return sorted;
 }
 
 TEST(EndToEndScan, LinksFifosAndLineBreaks) {
@@ -137,42 +125,12 @@ TEST(EndToEndScan, UnreadableDirectories) {
 }
 
 TEST(EndToEndScan, MaskAnswersOfTheDesignAsARunSeesThem) {
-  struct Row {
-    const char* name;
-    const char* list;
-    bool taken;
-  };
-  // The run lowers the list first, so ABC.TXT takes ABC.TXT here.
-  const Row rows[] = {
-      {"Report.TXT", "*.txt", true},
-      {"readme", "*.*", true},
-      {"readme", "*.*;*.txt", false},
-      {"readme", "*.*;", false},
-      {"readme", "*", true},
-      {"x", "x", true},
-      {"a", "?", true},
-      {"notes.txt", "*.doc;*", true},
-      {"a.b.c", "*.c", true},
-      {"abc", "a?c", true},
-      {"ac", "a?c", false},
-      {"abc", "abc?", false},
-      {"abc", "a**c", true},
-      {"ab", "ab*", true},
-      {"abc", "*b", false},
-      {"data.bak", "*.tmp;;*.bak", true},
-      {"data.bak", "", false},
-      {"data.bak", ";", false},
-      {"data.bak", "*.bak;", true},
-      {"a.doc", "*.txt; *.doc", false},
-      {"ABC.TXT", "ABC.TXT", true},
-      {"setup.exe", "s*.e?e", true},
-  };
-  for (const Row& row : rows) {
+  for (const MaskExample& row : kMaskExamples) {
     TempDir dir;
     WriteFile(dir.path() / "src" / row.name);
     const Outcome outcome = RunStampbak(dir, std::string("-s src -d dst -i ") + Quoted(row.list));
     EXPECT_EQ(ScanLines(outcome.out),
-              std::string(row.taken ? "C " : "S ") + "src/" + row.name + "\r\n")
+              std::string(row.takenInARun ? "C " : "S ") + "src/" + row.name + "\r\n")
         << row.name << " against " << row.list;
   }
 }

@@ -2,6 +2,7 @@
 
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace stampbak::testing {
@@ -16,6 +17,18 @@ std::string Quoted(const std::string& text) {
     }
   }
   return quoted + "'";
+}
+
+std::vector<std::string> SortedLines(const std::string& text) {
+  std::vector<std::string> sorted;
+  for (std::size_t start = 0; start < text.size();) {
+    const std::size_t end = text.find("\r\n", start);
+    sorted.push_back(text.substr(start, end - start));
+    if (end == std::string::npos) break;
+    start = end + 2;
+  }
+  std::sort(sorted.begin(), sorted.end());
+  return sorted;
 }
 
 Outcome RunInShell(const TempDir& cwd, const std::string& command, const std::string& redirect) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "tests/report_header.h"
 #include "tests/temp_dir.h"
@@ -24,6 +25,10 @@ Outcome RunInShell(const TempDir& cwd, const std::string& command,
 // redirection of standard output to a file when it is not empty.
 Outcome RunStampbak(const TempDir& cwd, const std::string& args, const std::string& prefix = "",
                     const std::string& redirect = "");
+
+// The lines of a text ended by CR LF, sorted: for runs whose listing order
+// is not the point.
+std::vector<std::string> SortedLines(const std::string& text);
 
 // The text in single quotes for the shell.
 std::string Quoted(const std::string& text);

@@ -34,55 +34,6 @@ struct FakeScan {
   }
 };
 
-TEST(Scan, IncludeListFiltersDirectoriesAndDecidesBeforeExclude) {
-  FakeScan scan;
-  scan.fake.AddEntry(P("src/."), EntryKind::Directory);
-  scan.fake.AddEntry(P("src/.."), EntryKind::Directory);
-  scan.fake.AddEntry(P("src/a.txt"), EntryKind::File, kTime);
-  scan.fake.AddDirectory(P("src/docs.txt"));
-  scan.fake.AddEntry(P("src/docs.txt/x.log"), EntryKind::File, kTime);
-  scan.fake.AddEntry(P("src/docs.txt/y.txt"), EntryKind::File, kTime);
-  scan.fake.AddDirectory(P("src/docs"));
-  scan.fake.AddEntry(P("src/docs/b.txt"), EntryKind::File, kTime);
-  scan.fake.AddDirectory(P("src/temp.txt"));
-  scan.fake.AddEntry(P("src/temp.txt/c.txt"), EntryKind::File, kTime);
-  scan.fake.AddEntry(P("src/z.log"), EntryKind::File, kTime);
-  scan.fake.AddEntry(P("src/temp.TXT"), EntryKind::File, kTime);
-
-  EXPECT_EQ(scan.Scan("*.txt", "temp.txt"),
-            "C " + P("src/a.txt") + "\r\nS " + P("src/docs.txt/x.log") + "\r\nC " +
-                P("src/docs.txt/y.txt") + "\r\nS " + P("src/z.log") + "\r\nE " + P("src/temp.TXT") +
-                "\r\n");
-  const TBackupFile& root = *scan.root;
-  ASSERT_EQ(root.Count, 2);
-  EXPECT_EQ(root.Children[0]->Name, "a.txt");
-  EXPECT_NEAR(root.Children[0]->Time, 45356.5882870370, 1e-9);
-  EXPECT_EQ(root.Children[1]->Name, "docs.txt");
-  ASSERT_EQ(root.Children[1]->Count, 1);
-  EXPECT_EQ(scan.fake.directories.opened, (std::vector<std::string>{"src", P("src/docs.txt")}));
-  EXPECT_TRUE(scan.fake.diagnostics.warnings.empty());
-}
-
-TEST(Scan, EntriesThatCannotBeArchivedAreNeverSelected) {
-  FakeScan scan;
-  scan.fake.AddEntry(P("src/loop"), EntryKind::DirectoryLink);
-  scan.fake.AddEntry(P("src/fifo"), EntryKind::Unarchivable);
-  scan.fake.AddEntry(P("src/fifo.log"), EntryKind::Unarchivable);
-  scan.fake.AddEntry(P("src/a\nb"), EntryKind::File, kTime);
-  scan.fake.AddEntry(P("src/c\r.log"), EntryKind::File, kTime);
-  scan.fake.AddDirectory(P("src/x\n"));
-  scan.fake.AddEntry(P("src/x\n/etc"), EntryKind::File, kTime);
-
-  EXPECT_EQ(scan.Scan("*", "*.log"), "S " + P("src/fifo") + "\r\nE " + P("src/fifo.log") +
-                                         "\r\nS " + P("src/a?b") + "\r\nE " + P("src/c?.log") +
-                                         "\r\n");
-  EXPECT_EQ(scan.root->Count, 0);
-  EXPECT_EQ(scan.fake.diagnostics.warnings,
-            (std::vector<std::string>{
-                "stampbak: not archived, the name holds a line break: " + P("src/a?b"),
-                "stampbak: not entered, the name holds a line break: " + P("src/x?")}));
-}
-
 TEST(Scan, VanishedFileIsLeftOutAndTheScanGoesOn) {
   for (LookupStatus gone : {LookupStatus::Missing, LookupStatus::NameTooLong}) {
     FakeScan scan;

@@ -4,45 +4,13 @@
 #include <string>
 
 #include "src/uUtils.h"
+#include "tests/mask_examples.h"
 
 namespace stampbak {
 namespace {
 
 TEST(MatchMaskList, AnswersOfTheDesign) {
-  struct Row {
-    const char* name;
-    const char* list;
-    bool taken;
-  };
-  const Row rows[] = {
-      {"Report.TXT", "*.txt", true},
-      {"readme", "*.*", true},
-      {"readme", "*.*;*.txt", false},
-      {"readme", "*.*;", false},
-      {"readme", "*", true},
-      {"x", "x", true},
-      {"a", "?", true},
-      {"notes.txt", "*.doc;*", true},
-      {"a.b.c", "*.c", true},
-      {"abc", "a?c", true},
-      {"ac", "a?c", false},
-      {"abc", "abc?", false},
-      {"abc", "a**c", true},
-      {"ab", "ab*", true},
-      {"abc", "*b", false},
-      {"data.bak", "*.tmp;;*.bak", true},
-      {"data.bak", "", false},
-      {"data.bak", ";", false},
-      {"data.bak", "*.bak;", true},
-      {"a.doc", "*.txt; *.doc", false},
-      {"ABC.TXT", "ABC.TXT", false},
-      {"setup.exe", "s*.e?e", true},
-      {"readme", "*.*;*.*", false},
-      {"ab", "?", false},
-      {"x.txt", "*.txt;*.bad[", true},
-      {"a*b", "a?b", true},
-  };
-  for (const Row& row : rows) {
+  for (const testing::MaskExample& row : testing::kMaskExamples) {
     EXPECT_EQ(MatchMaskList(row.name, row.list), row.taken) << row.name << " against " << row.list;
   }
 }
