@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/fake_system.h"
 #include "src/failures.h"
+#include "tests/fake_run.h"
 #include "tests/test_paths.h"
 
 namespace stampbak {
@@ -11,11 +11,7 @@ namespace {
 
 using testing::P;
 
-struct FakeArchiverRun {
-  platform::fake::FakeSystem fake;
-  platform::System system = fake.AsSystem();
-  RunSettings settings;
-  ReportChannel report{fake.output};
+struct FakeArchiverRun : testing::FakeRun {
   TBackupFile root{"", true, nullptr, 0};
 
   FakeArchiverRun() {
@@ -25,13 +21,7 @@ struct FakeArchiverRun {
     root.AddChild("sub", true, 0)->AddChild("b c.doc", false, 2);
   }
 
-  bool Run(const std::string& dstDir = P("/backup/daily/")) {
-    const stampbak::Run run{settings, system, report};
-    const bool made = RunArchiver(run, root, P("/data/"), dstDir);
-    report.Close();
-    return made;
-  }
-  std::string Report() const { return fake.output.Delivered(); }
+  bool Run() { return RunArchiver(Context(), root, P("/data/"), P("/backup/daily/")); }
 };
 
 TEST(RunArchiver, HandsTheClosedListToTheArchiverInTheSourceDirectory) {

@@ -4,9 +4,9 @@
 
 #include <filesystem>
 
-#include "platform/fake_system.h"
 #include "platform/system.h"
 #include "src/failures.h"
+#include "tests/fake_run.h"
 #include "tests/temp_dir.h"
 #include "tests/test_paths.h"
 
@@ -18,12 +18,7 @@ using testing::P;
 
 constexpr platform::DosDateTime kOlder = 0x586570E4;  // 2024-03-05 14:07:08
 
-struct FakePass {
-  platform::fake::FakeSystem fake;
-  platform::System system = fake.AsSystem();
-  RunSettings settings;
-  ReportChannel report{fake.output};
-
+struct FakePass : testing::FakeRun {
   FakePass() {
     settings.UseArchiver = true;
     fake.environment.variables["TEMP"] = P("/tmp");
@@ -32,10 +27,7 @@ struct FakePass {
     fake.AddDirectory(P("/dst"));
   }
 
-  bool Run(const std::string& dstDir = P("/dst/")) {
-    const stampbak::Run run{settings, system, report};
-    return ProcessBackup(run, P("/src/"), dstDir, P("/dst/"));
-  }
+  bool Run() { return ProcessBackup(Context(), P("/src/"), P("/dst/"), P("/dst/")); }
   std::size_t ArchiverRuns() const { return fake.processes.calls.size(); }
 };
 

@@ -2,9 +2,9 @@
 
 #include <new>
 
-#include "platform/fake_system.h"
 #include "src/failures.h"
 #include "src/uBackupFile.h"
+#include "tests/fake_run.h"
 #include "tests/test_paths.h"
 
 namespace stampbak {
@@ -17,20 +17,14 @@ using testing::P;
 constexpr platform::DosDateTime kTime = 0x586570E4;  // 2024-03-05 14:07:08
 
 // A scan over the in-memory layer, with the report and warnings it gave.
-struct FakeScan {
-  platform::fake::FakeSystem fake;
-  platform::System system = fake.AsSystem();
-  RunSettings settings;
-  ReportChannel report{fake.output};
+struct FakeScan : testing::FakeRun {
   std::unique_ptr<TBackupFile> root;
 
   FakeScan() { fake.AddDirectory("src"); }
 
-  std::string Scan(const std::string& include = "*.*", const std::string& exclude = "") {
-    const Run run{settings, system, report};
-    root = BuildBackupTree(run, P("src/"), include, exclude);
-    report.Close();
-    return fake.output.Delivered();
+  std::string Scan() {
+    root = BuildBackupTree(Context(), P("src/"), "*.*", "");
+    return Report();
   }
 };
 
@@ -54,8 +48,7 @@ TEST(Scan, OtherTimeFailuresEndTheScanAfterTheFilesLine) {
   scan.fake.files.files[P("src/bad")] = {LookupStatus::Failed, 0, "Input/output error"};
   scan.fake.AddEntry(P("src/later"), EntryKind::File, kTime);
   EXPECT_THROW(scan.Scan(), EConvertError);
-  scan.report.Close();
-  EXPECT_EQ(scan.fake.output.Delivered(), "C " + P("src/bad") + "\r\n");
+  EXPECT_EQ(scan.Report(), "C " + P("src/bad") + "\r\n");
 }
 
 TEST(Scan, UnreadableDirectories) {
