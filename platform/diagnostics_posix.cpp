@@ -1,34 +1,25 @@
 #include <unistd.h>
 
 #include <array>
-#include <cerrno>
 #include <string>
 
 #include "platform/diagnostics.h"
+#include "platform/posix_io.h"
 
 namespace platform {
 namespace {
-
-void WriteAll(int fd, std::string_view text) {
-  while (!text.empty()) {
-    const ssize_t n = write(fd, text.data(), text.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return;
-    text.remove_prefix(static_cast<std::size_t>(n));
-  }
-}
 
 class PosixDiagnostics final : public Diagnostics {
  public:
   void Warn(std::string_view line) override {
     std::string text(line);
     text += '\n';
-    WriteAll(STDERR_FILENO, text);
+    WriteFully(STDERR_FILENO, text.data(), text.size());
   }
 
   void ShowFailure(std::string_view text) override {
-    WriteAll(STDERR_FILENO, text);
-    WriteAll(STDERR_FILENO, "\n");
+    WriteFully(STDERR_FILENO, text.data(), text.size());
+    WriteFully(STDERR_FILENO, "\n", 1);
   }
 
   std::string ModuleName() override {

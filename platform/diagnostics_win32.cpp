@@ -21,7 +21,7 @@ class Win32Diagnostics final : public Diagnostics {
     if (!IsUsable(error)) return;
     std::string text(line);
     text += "\r\n";
-    WriteAll(error, text.data(), text.size());
+    WriteFully(error, text.data(), text.size());
   }
 
   void ShowFailure(std::string_view text) override {
@@ -29,7 +29,7 @@ class Win32Diagnostics final : public Diagnostics {
     std::string shown(text);
     if (IsUsable(error)) {
       shown += "\r\n";
-      WriteAll(error, shown.data(), shown.size());
+      WriteFully(error, shown.data(), shown.size());
     } else if (OnVisibleWindowStation()) {
       MessageBoxA(nullptr, shown.c_str(), "Application Error", MB_ICONERROR | MB_TASKMODAL);
     }

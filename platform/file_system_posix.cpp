@@ -10,6 +10,7 @@
 
 #include "platform/file_system.h"
 #include "platform/file_time_posix.h"
+#include "platform/posix_io.h"
 
 namespace platform {
 
@@ -58,15 +59,7 @@ class PosixWritableFile final : public WritableFile {
   PosixWritableFile& operator=(const PosixWritableFile&) = delete;
 
   std::size_t Write(const void* data, std::size_t size) override {
-    const char* bytes = static_cast<const char*>(data);
-    std::size_t written = 0;
-    while (fd_ >= 0 && written < size) {
-      const ssize_t n = write(fd_, bytes + written, size - written);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) break;
-      written += static_cast<std::size_t>(n);
-    }
-    return written;
+    return fd_ >= 0 ? WriteFully(fd_, data, size) : 0;
   }
 
   bool Close() override {

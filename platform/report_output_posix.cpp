@@ -1,8 +1,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
-
+#include "platform/posix_io.h"
 #include "platform/report_output.h"
 #include "platform/startup_posix.h"
 
@@ -22,14 +21,7 @@ class PosixReportOutput final : public ReportOutput {
   }
 
   bool Write(const char* data, std::size_t size) override {
-    while (size > 0) {
-      const ssize_t n = write(STDOUT_FILENO, data, size);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) return false;
-      data += n;
-      size -= static_cast<std::size_t>(n);
-    }
-    return true;
+    return WriteFully(STDOUT_FILENO, data, size) == size;
   }
 };
 

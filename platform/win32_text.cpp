@@ -11,15 +11,17 @@ std::string ErrorText(DWORD code) {
   return std::string(buffer, n);
 }
 
-bool WriteAll(HANDLE handle, const char* data, std::size_t size) {
-  while (size > 0) {
-    const DWORD chunk = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
-    DWORD written = 0;
-    if (!WriteFile(handle, data, chunk, &written, nullptr) || written == 0) return false;
-    data += written;
-    size -= written;
+std::size_t WriteFully(HANDLE handle, const void* data, std::size_t size) {
+  const char* bytes = static_cast<const char*>(data);
+  std::size_t written = 0;
+  while (written < size) {
+    const std::size_t rest = size - written;
+    const DWORD chunk = rest > 0x40000000 ? 0x40000000 : static_cast<DWORD>(rest);
+    DWORD n = 0;
+    if (!WriteFile(handle, bytes + written, chunk, &n, nullptr) || n == 0) break;
+    written += n;
   }
-  return true;
+  return written;
 }
 
 bool IsUsable(HANDLE handle) {

@@ -55,12 +55,6 @@ void WriteListFile(const Run& run, const TBackupFile& root, ListFile& list) {
   }
 }
 
-void WriteLine(const Run& run, std::string_view label, std::uint32_t code) {
-  run.report.Write(label);
-  run.report.WriteNumber(code);
-  run.report.EndLine();
-}
-
 }  // namespace
 
 std::vector<std::string> ArchiverArguments(const std::string& archiveName,
@@ -80,12 +74,12 @@ bool RunArchiver(const Run& run, const TBackupFile& root, const std::string& src
   const platform::ProcessOutcome outcome = run.system.processes.RunHidden(
       "rar", ArchiverArguments(archive, files.AbsolutePath(list.Name)), srcDir);
   if (!outcome.Started) {
-    WriteLine(run, "CreateProcess failed with the following error: ", outcome.Code);
+    WriteReportLine(run.report, "CreateProcess failed with the following error: ", outcome.Code);
     return false;
   }
   files.RemoveFile(list.Name);
   if (outcome.Code != 0) {
-    WriteLine(run, "Archiver failed with the following exit code: ", outcome.Code);
+    WriteReportLine(run.report, "Archiver failed with the following exit code: ", outcome.Code);
     return false;
   }
   return true;

@@ -54,4 +54,16 @@ void ReportChannel::Close() {
   used_ = 0;
 }
 
+void WriteReportLine(ReportChannel& report, std::string_view label, std::string_view value) {
+  report.Write(label);
+  report.Write(value);
+  report.EndLine();
+}
+
+void WriteReportLine(ReportChannel& report, std::string_view label, std::int64_t number) {
+  report.Write(label);
+  report.WriteNumber(number);
+  report.EndLine();
+}
+
 }  // namespace stampbak

@@ -36,4 +36,8 @@ class ReportChannel {
   std::size_t used_ = 0;
 };
 
+// One report line: a label, then its value, then the line end.
+void WriteReportLine(ReportChannel& report, std::string_view label, std::string_view value = {});
+void WriteReportLine(ReportChannel& report, std::string_view label, std::int64_t number);
+
 }  // namespace stampbak

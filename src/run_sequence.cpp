@@ -52,19 +52,13 @@ void NormaliseDirectories(platform::System& system, RunSettings& settings) {
   settings.ExcludeMask = LowerCase(settings.ExcludeMask);
 }
 
-void WriteLine(ReportChannel& report, std::string_view label, std::string_view value = {}) {
-  report.Write(label);
-  report.Write(value);
-  report.EndLine();
-}
-
 void WriteHeader(ReportChannel& report, const RunSettings& settings) {
-  WriteLine(report, "SrcDir = ", settings.SrcDir);
-  WriteLine(report, "DstDir = ", settings.DstDir);
-  WriteLine(report, "IncludeMask = ", settings.IncludeMask);
-  WriteLine(report, "ExcludeMask = ", settings.ExcludeMask);
-  WriteLine(report, "");
-  WriteLine(report, "now processing...");
+  WriteReportLine(report, "SrcDir = ", settings.SrcDir);
+  WriteReportLine(report, "DstDir = ", settings.DstDir);
+  WriteReportLine(report, "IncludeMask = ", settings.IncludeMask);
+  WriteReportLine(report, "ExcludeMask = ", settings.ExcludeMask);
+  WriteReportLine(report, "");
+  WriteReportLine(report, "now processing...");
 }
 
 int RunSequence(platform::System& system, ReportChannel& report,
@@ -75,7 +69,7 @@ int RunSequence(platform::System& system, ReportChannel& report,
   RemoveSurroundingQuotes(settings.DstDir);
   if (settings.SrcDir.empty() || settings.DstDir.empty()) {
     // No backup was made, and a scheduler checking the status must see it.
-    WriteLine(report, kMissingDirectories);
+    WriteReportLine(report, kMissingDirectories);
     return 1;
   }
   NormaliseDirectories(system, settings);
@@ -83,7 +77,7 @@ int RunSequence(platform::System& system, ReportChannel& report,
   const Run run{settings, system, report};
   // A backup that was due but not made has said why in the report.
   if (!ProcessBackup(run, settings.SrcDir, settings.DstDir, settings.BaseDstDir)) return 1;
-  WriteLine(report, "All OK");
+  WriteReportLine(report, "All OK");
   return 0;
 }
 

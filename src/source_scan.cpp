@@ -34,9 +34,7 @@ std::string Printable(std::string path) {
 }
 
 void WriteScanLine(const Run& run, std::string_view tag, const std::string& path, bool printable) {
-  run.report.Write(tag);
-  run.report.Write(printable ? path : Printable(path));
-  run.report.EndLine();
+  WriteReportLine(run.report, tag, printable ? path : Printable(path));
 }
 
 void PassOverUnreadable(const Run& run, const TBackupFile& node, const std::string& directory,
