@@ -17,7 +17,9 @@ class Win32ReportOutput final : public ReportOutput {
     }
   }
 
-  bool Write(const char* data, std::size_t size) override { return WriteFully(handle_, data, size) == size; }
+  bool Write(const char* data, std::size_t size) override {
+    return WriteFully(handle_, data, size) == size;
+  }
 
  private:
   HANDLE handle_ = INVALID_HANDLE_VALUE;
