@@ -26,11 +26,11 @@ class Win32Diagnostics final : public Diagnostics {
 
   void ShowFailure(std::string_view text) override {
     const HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
-    std::string shown(text);
     if (IsUsable(error)) {
-      shown += "\r\n";
-      WriteFully(error, shown.data(), shown.size());
+      WriteFully(error, text.data(), text.size());
+      WriteFully(error, "\r\n", 2);
     } else if (OnVisibleWindowStation()) {
+      const std::string shown(text);
       MessageBoxA(nullptr, shown.c_str(), "Application Error", MB_ICONERROR | MB_TASKMODAL);
     }
   }

@@ -81,10 +81,16 @@ int RunSequence(platform::System& system, ReportChannel& report,
   return 0;
 }
 
+// Memory may still be short while the text is formed; the run must end with
+// its status all the same, never abort.
 void ShowFailure(platform::System& system, const char* kind, std::uintptr_t address,
-                 const std::string& message) {
-  system.diagnostics.ShowFailure(
-      FailureText(kind, system.diagnostics.ModuleName(), address, message));
+                 const char* message) noexcept {
+  try {
+    system.diagnostics.ShowFailure(
+        FailureText(kind, system.diagnostics.ModuleName(), address, message));
+  } catch (const std::bad_alloc&) {
+    system.diagnostics.ShowFailure(kind);
+  }
 }
 
 }  // namespace

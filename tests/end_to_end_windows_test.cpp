@@ -146,6 +146,14 @@ TEST_F(WindowsRun, FailureTextGoesToStandardError) {
       << outcome.err;
   EXPECT_TRUE(outcome.err.ends_with(".\nCannot read source directory missing\\.\r\n"))
       << outcome.err;
+
+  // Without standard error the text goes to a message box, which without a
+  // display returns at once: the run must still end, its report delivered.
+  const Outcome boxed =
+      RunInShell(dir, "sh -c 'exec \"$@\" 2>&-' sh env " + Wine() + " " +
+                          Quoted(kBuild + "/stampbak.exe") + " -s missing -d dst");
+  EXPECT_EQ(boxed.status, 1);
+  EXPECT_EQ(boxed.out, ReportHeader("missing\\", "dst\\"));
 }
 
 TEST_F(WindowsRun, LinksAndNamesOutsideTheCodePage) {
