@@ -28,29 +28,6 @@ struct FakeRun {
   }
 };
 
-TEST(RunProgram, StampsNameTheDestinationButOnlyTheBaseIsCreated) {
-  struct Case {
-    std::vector<std::string> flags;
-    std::string dst;
-  };
-  const Case cases[] = {
-      {{}, P("/d/")},
-      {{"-a"}, P("/d/2026_12_06/")},
-      {{"-m"}, P("/d/01_30_54/")},
-      {{"m", "/A"}, P("/d/2026_12_06_01_30_54/")},
-  };
-  for (const Case& c : cases) {
-    FakeRun run;
-    run.fake.files.directories = {"", P("/d")};
-    std::vector<std::string> params = {"-s", P("/s"), "-d", P("/d")};
-    params.insert(params.end(), c.flags.begin(), c.flags.end());
-    EXPECT_EQ(run.Run(params), ReportHeader(P("/s/"), c.dst) + "All OK\r\n");
-    EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.fake.files.queried.front(), P("/d/"));
-    EXPECT_TRUE(run.fake.files.createAttempts.empty());
-  }
-}
-
 TEST(RunProgram, StampFieldsHaveMinimumWidths) {
   FakeRun run;
   run.fake.clock.now = {12345, 1, 2, 3, 4, 5};

@@ -93,15 +93,6 @@ TEST(MakeDirectoryPath, CreatesMissingAncestorsOutermostFirst) {
   EXPECT_FALSE(files.directories.count(P("D:/taken")));
 }
 
-TEST(MakeDirectoryPath, CreatesTheFirstComponentOfARelativePath) {
-  platform::fake::FakeFileSystem files;
-  MakeDirectoryPath(files, P("new/sub/"));
-  EXPECT_TRUE(files.directories.count("new"));
-  EXPECT_TRUE(files.directories.count(P("new/sub")));
-  MakeDirectoryPath(files, "plain");
-  EXPECT_TRUE(files.directories.count("plain"));
-}
-
 TEST(MakeTempListName, TempDirectoryThenSeparatorThenTicks) {
   platform::fake::FakeEnvironment env;
   platform::fake::FakeClock clock;
