@@ -79,18 +79,12 @@ class Win32DirectoryEnumerator final : public DirectoryEnumerator {
     }
     const DWORD error = GetLastError();
     // An empty drive root lists no entry at all, not even "." and "..".
-    if (error == ERROR_FILE_NOT_FOUND && IsExistingDirectory(directory)) {
+    if (error == ERROR_FILE_NOT_FOUND && SystemFileSystem().IsDirectory(directory)) {
       return {std::make_unique<Win32Listing>(directory, INVALID_HANDLE_VALUE, first),
               LookupStatus::Found, ""};
     }
     const bool memory = error == ERROR_NOT_ENOUGH_MEMORY || error == ERROR_OUTOFMEMORY;
     return {nullptr, memory ? LookupStatus::OutOfMemory : LookupStatus::Failed, ErrorText(error)};
-  }
-
- private:
-  static bool IsExistingDirectory(const std::string& directory) {
-    const DWORD attributes = GetFileAttributesA(directory.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
   }
 };
 
