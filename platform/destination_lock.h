@@ -10,6 +10,9 @@ namespace platform {
 class DirectoryLock {
  public:
   virtual ~DirectoryLock() = default;
+  // The descriptor a child inherits to hold the lock as long as it runs;
+  // -1 where the platform ends the child with us instead.
+  virtual int InheritableDescriptor() const { return -1; }
 };
 
 enum class LockStatus { Locked, Busy, Unavailable };

@@ -16,6 +16,9 @@ class FlockLock final : public DirectoryLock {
   ~FlockLock() override { close(fd_); }
   FlockLock(const FlockLock&) = delete;
   FlockLock& operator=(const FlockLock&) = delete;
+  // flock belongs to the open file, so a child holding a copy keeps the
+  // lock even when we are killed.
+  int InheritableDescriptor() const override { return fd_; }
 
  private:
   int fd_;

@@ -19,6 +19,8 @@ struct DirectoryEntry {
   EntryKind Kind = EntryKind::File;
 };
 
+struct ListingOpen;
+
 // One open enumeration of a directory's entries, in the platform's order.
 class DirectoryListing {
  public:
@@ -28,6 +30,12 @@ class DirectoryListing {
   // The last-write time of an entry of this directory, found by its name
   // as FileSystem::LastWriteTime finds it by its full path, only cheaper.
   virtual FileTimeLookup LastWriteTime(const std::string& name) = 0;
+  // Opens the subdirectory with this entry name from this directory, never
+  // through a link: an entry swapped for a link since it was listed fails
+  // to open. This listing must outlive the one it returns.
+  virtual ListingOpen OpenSubdirectory(const std::string& name) = 0;
+  // Tells this directory from any other however its path was spelled.
+  virtual std::string Identity() = 0;
 };
 
 struct ListingOpen {

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <vector>
 
 #include "platform/directory_listing.h"
 #include "platform/file_time_posix.h"
@@ -27,52 +28,138 @@ EntryKind KindOfUnknown(int dirFd, const char* name) {
   return S_ISREG(st.st_mode) ? EntryKind::File : EntryKind::Unarchivable;
 }
 
+// The entry's type comes with it on most file systems; only links and
+// unknown types cost a system call.
+EntryKind KindOf(int dirFd, const dirent& found) {
+  switch (found.d_type) {
+    case DT_DIR: return EntryKind::Directory;
+    case DT_REG: return EntryKind::File;
+    case DT_LNK: return KindOfTarget(dirFd, found.d_name);
+    case DT_UNKNOWN: return KindOfUnknown(dirFd, found.d_name);
+    default: return EntryKind::Unarchivable;
+  }
+}
+
+bool OutOfDescriptors(int error) { return error == EMFILE || error == ENFILE; }
+
+ListingOpen Failure(int error) {
+  const LookupStatus status = error == ENOMEM ? LookupStatus::OutOfMemory : LookupStatus::Failed;
+  return {nullptr, status, std::strerror(error)};
+}
+
+// A listing holds one descriptor while the scan below it goes on, one per
+// level. When a deeper level finds none left, the shallowest open ancestor
+// is parked: the rest of its entries are read into memory and its
+// descriptor is closed. A parked listing gets a descriptor back through
+// ".." of its child when that child closes, checked to be the same
+// directory, so no file is dropped however deep the tree.
 class PosixListing final : public DirectoryListing {
  public:
-  explicit PosixListing(DIR* dir) : dir_(dir) {}
-  ~PosixListing() override { closedir(dir_); }
+  PosixListing(DIR* dir, const struct stat& st, PosixListing* parent)
+      : dir_(dir), fd_(dirfd(dir)), device_(st.st_dev), inode_(st.st_ino), parent_(parent) {}
+  ~PosixListing() override {
+    if (parent_ != nullptr && parent_->fd_ < 0 && fd_ >= 0) {
+      parent_->Revive(openat(fd_, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    }
+    Close();
+  }
   PosixListing(const PosixListing&) = delete;
   PosixListing& operator=(const PosixListing&) = delete;
 
   bool Next(DirectoryEntry& entry) override {
+    if (dir_ == nullptr) {
+      if (nextParked_ == parked_.size()) return false;
+      entry = std::move(parked_[nextParked_++]);
+      return true;
+    }
     const dirent* found = readdir(dir_);
     if (found == nullptr) return false;
     entry.Name.assign(found->d_name);
-    entry.Kind = KindOf(*found);
+    entry.Kind = KindOf(fd_, *found);
     return true;
   }
 
   FileTimeLookup LastWriteTime(const std::string& name) override {
-    return FileTimeAt(dirfd(dir_), name.c_str());
+    if (fd_ < 0) return {LookupStatus::Failed, 0, "the directory could not be opened again"};
+    return FileTimeAt(fd_, name.c_str());
   }
 
- private:
-  // The entry's type comes with it on most file systems; only links and
-  // unknown types cost a system call.
-  EntryKind KindOf(const dirent& found) const {
-    switch (found.d_type) {
-      case DT_DIR: return EntryKind::Directory;
-      case DT_REG: return EntryKind::File;
-      case DT_LNK: return KindOfTarget(dirfd(dir_), found.d_name);
-      case DT_UNKNOWN: return KindOfUnknown(dirfd(dir_), found.d_name);
-      default: return EntryKind::Unarchivable;
+  ListingOpen OpenSubdirectory(const std::string& name) override {
+    if (fd_ < 0) return {nullptr, LookupStatus::Failed, "its directory could not be opened again"};
+    for (;;) {
+      const int fd = openat(fd_, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+      if (fd >= 0) return Adopt(fd, this);
+      const int error = errno;
+      if (!OutOfDescriptors(error) || !ParkShallowestAncestor()) return Failure(error);
     }
   }
 
-  DIR* dir_;
+  std::string Identity() override { return std::to_string(device_) + ":" + std::to_string(inode_); }
+
+  // A listing of the open directory descriptor, which it then owns.
+  static ListingOpen Adopt(int fd, PosixListing* parent) {
+    struct stat st {};
+    DIR* dir = fstat(fd, &st) == 0 ? fdopendir(fd) : nullptr;
+    if (dir == nullptr) {
+      const int error = errno;
+      close(fd);
+      return Failure(error);
+    }
+    return {std::make_unique<PosixListing>(dir, st, parent), LookupStatus::Found, ""};
+  }
+
+ private:
+  void Close() {
+    if (dir_ != nullptr) {
+      closedir(dir_);
+    } else if (fd_ >= 0) {
+      close(fd_);
+    }
+    dir_ = nullptr;
+    fd_ = -1;
+  }
+
+  void Park() {
+    DirectoryEntry entry;
+    while (Next(entry)) parked_.push_back(std::move(entry));
+    Close();
+  }
+
+  bool ParkShallowestAncestor() {
+    PosixListing* shallowest = nullptr;
+    for (PosixListing* level = parent_; level != nullptr; level = level->parent_) {
+      if (level->fd_ >= 0) shallowest = level;
+    }
+    if (shallowest == nullptr) return false;
+    shallowest->Park();
+    return true;
+  }
+
+  // A directory that was moved away meanwhile is not the one listed.
+  void Revive(int fd) {
+    struct stat st {};
+    if (fd >= 0 && fstat(fd, &st) == 0 && st.st_dev == device_ && st.st_ino == inode_) {
+      fd_ = fd;
+    } else if (fd >= 0) {
+      close(fd);
+    }
+  }
+
+  DIR* dir_;  // while streaming; none once parked
+  int fd_;    // -1 while parked
+  dev_t device_;
+  ino_t inode_;
+  PosixListing* parent_;
+  std::vector<DirectoryEntry> parked_;
+  std::size_t nextParked_ = 0;
 };
 
 class PosixDirectoryEnumerator final : public DirectoryEnumerator {
  public:
   ListingOpen Open(const std::string& directory) override {
-    DIR* dir = opendir(directory.c_str());
-    if (dir == nullptr) {
-      const int error = errno;
-      const LookupStatus status =
-          error == ENOMEM ? LookupStatus::OutOfMemory : LookupStatus::Failed;
-      return {nullptr, status, std::strerror(error)};
-    }
-    return {std::make_unique<PosixListing>(dir), LookupStatus::Found, ""};
+    const int fd = open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return Failure(errno);
+    return PosixListing::Adopt(fd, nullptr);
   }
 };
 

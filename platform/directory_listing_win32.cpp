@@ -39,6 +39,8 @@ std::wstring WidePath(const std::string& path) {
   return wide;
 }
 
+ListingOpen OpenListing(const std::string& directory);
+
 class Win32Listing final : public DirectoryListing {
  public:
   Win32Listing(std::string directory, HANDLE find, const WIN32_FIND_DATAW& first)
@@ -62,6 +64,21 @@ class Win32Listing final : public DirectoryListing {
     return FileTimeOf(directory_ + name);
   }
 
+  ListingOpen OpenSubdirectory(const std::string& name) override {
+    return OpenListing(directory_ + name + PathDelimiter);
+  }
+
+  // Names are compared without case here, so the full name lowered will do.
+  std::string Identity() override {
+    const DWORD size = GetFullPathNameA(directory_.c_str(), 0, nullptr, nullptr);
+    std::string full(size, '\0');
+    const DWORD length = GetFullPathNameA(directory_.c_str(), size, full.data(), nullptr);
+    full.resize(length < size ? length : 0);
+    if (!full.empty() && full.back() != PathDelimiter) full += PathDelimiter;
+    CharLowerBuffA(full.data(), static_cast<DWORD>(full.size()));
+    return full;
+  }
+
  private:
   std::string directory_;
   HANDLE find_;
@@ -69,23 +86,25 @@ class Win32Listing final : public DirectoryListing {
   bool pending_;
 };
 
+ListingOpen OpenListing(const std::string& directory) {
+  WIN32_FIND_DATAW first{};
+  const HANDLE find = FindFirstFileW(WidePath(directory + "*.*").c_str(), &first);
+  if (find != INVALID_HANDLE_VALUE) {
+    return {std::make_unique<Win32Listing>(directory, find, first), LookupStatus::Found, ""};
+  }
+  const DWORD error = GetLastError();
+  // An empty drive root lists no entry at all, not even "." and "..".
+  if (error == ERROR_FILE_NOT_FOUND && SystemFileSystem().IsDirectory(directory)) {
+    return {std::make_unique<Win32Listing>(directory, INVALID_HANDLE_VALUE, first),
+            LookupStatus::Found, ""};
+  }
+  const bool memory = error == ERROR_NOT_ENOUGH_MEMORY || error == ERROR_OUTOFMEMORY;
+  return {nullptr, memory ? LookupStatus::OutOfMemory : LookupStatus::Failed, ErrorText(error)};
+}
+
 class Win32DirectoryEnumerator final : public DirectoryEnumerator {
  public:
-  ListingOpen Open(const std::string& directory) override {
-    WIN32_FIND_DATAW first{};
-    const HANDLE find = FindFirstFileW(WidePath(directory + "*.*").c_str(), &first);
-    if (find != INVALID_HANDLE_VALUE) {
-      return {std::make_unique<Win32Listing>(directory, find, first), LookupStatus::Found, ""};
-    }
-    const DWORD error = GetLastError();
-    // An empty drive root lists no entry at all, not even "." and "..".
-    if (error == ERROR_FILE_NOT_FOUND && SystemFileSystem().IsDirectory(directory)) {
-      return {std::make_unique<Win32Listing>(directory, INVALID_HANDLE_VALUE, first),
-              LookupStatus::Found, ""};
-    }
-    const bool memory = error == ERROR_NOT_ENOUGH_MEMORY || error == ERROR_OUTOFMEMORY;
-    return {nullptr, memory ? LookupStatus::OutOfMemory : LookupStatus::Failed, ErrorText(error)};
-  }
+  ListingOpen Open(const std::string& directory) override { return OpenListing(directory); }
 };
 
 }  // namespace

@@ -1,3 +1,5 @@
+#include <sys/random.h>
+
 #include <cstdlib>
 
 #include "platform/environment.h"
@@ -15,6 +17,13 @@ class PosixEnvironment final : public Environment {
   std::string FallbackTempDirectory() override {
     std::string dir = Variable("TMPDIR");
     return dir.empty() ? "/tmp/" : dir;
+  }
+
+  std::uint32_t RandomNumber() override {
+    std::uint32_t number = 0;
+    while (getrandom(&number, sizeof number, 0) != sizeof number) {
+    }
+    return number;
   }
 };
 

@@ -1,4 +1,6 @@
 #include <windows.h>
+// After windows.h, which it builds on.
+#include <bcrypt.h>
 
 #include "platform/environment.h"
 
@@ -18,6 +20,13 @@ class Win32Environment final : public Environment {
   }
 
   std::string FallbackTempDirectory() override { return "c:\\windows\\temp\\"; }
+
+  std::uint32_t RandomNumber() override {
+    std::uint32_t number = 0;
+    BCryptGenRandom(nullptr, reinterpret_cast<PUCHAR>(&number), sizeof number,
+                    BCRYPT_USE_SYSTEM_PREFERRED_RNG);
+    return number;
+  }
 };
 
 }  // namespace

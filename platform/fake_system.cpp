@@ -100,13 +100,15 @@ void FakeFileSystem::RemoveFile(const std::string& path) {
 
 std::string FakeFileSystem::AbsolutePath(const std::string& path) {
   if (!path.empty() && path.front() == PathDelimiter) return path;
+  if (workingDirectory.empty()) return "";
   return workingDirectory + PathDelimiter + path;
 }
 
 ProcessOutcome FakeProcessLauncher::RunHidden(const std::string& program,
                                               const std::vector<std::string>& arguments,
-                                              const std::string& workingDirectory) {
-  calls.push_back({program, arguments, workingDirectory});
+                                              const std::string& workingDirectory,
+                                              const DirectoryLock* lock) {
+  calls.push_back({program, arguments, workingDirectory, lock != nullptr});
   if (whileRunning) whileRunning(calls.back());
   return outcome;
 }
@@ -141,24 +143,32 @@ ListingOpen FakeDirectoryEnumerator::Open(const std::string& directory) {
 
   class Listing final : public DirectoryListing {
    public:
-    Listing(FakeFileSystem& files, std::string directory, std::vector<DirectoryEntry> all)
-        : files_(files), directory_(std::move(directory)), all_(std::move(all)) {}
+    Listing(FakeDirectoryEnumerator& enumerator, std::string directory,
+            std::vector<DirectoryEntry> all)
+        : enumerator_(enumerator), directory_(std::move(directory)), all_(std::move(all)) {}
     bool Next(DirectoryEntry& entry) override {
       if (next_ == all_.size()) return false;
       entry = all_[next_++];
       return true;
     }
     FileTimeLookup LastWriteTime(const std::string& name) override {
-      return files_.LastWriteTime(directory_ + PathDelimiter + name);
+      return enumerator_.files.LastWriteTime(directory_ + PathDelimiter + name);
+    }
+    ListingOpen OpenSubdirectory(const std::string& name) override {
+      return enumerator_.Open(directory_ + PathDelimiter + name);
+    }
+    std::string Identity() override {
+      const auto alias = enumerator_.aliases.find(directory_);
+      return alias == enumerator_.aliases.end() ? directory_ : alias->second;
     }
 
    private:
-    FakeFileSystem& files_;
+    FakeDirectoryEnumerator& enumerator_;
     std::string directory_;
     std::vector<DirectoryEntry> all_;
     std::size_t next_ = 0;
   };
-  return {std::make_unique<Listing>(files, name, listed->second), LookupStatus::Found, ""};
+  return {std::make_unique<Listing>(*this, name, listed->second), LookupStatus::Found, ""};
 }
 
 void FakeSystem::AddDirectory(const std::string& path) {

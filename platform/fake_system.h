@@ -20,9 +20,11 @@ class FakeReportOutput final : public ReportOutput {
   int opens = 0;
   std::vector<std::string> writes;      // the bytes of every write call
   std::set<std::size_t> failingWrites;  // indices of write calls that fail
+  bool sharedWithDiagnostics = false;
 
   OutputKind Open() override;
   bool Write(const char* data, std::size_t size) override;
+  bool SharedWithDiagnostics() override { return sharedWithDiagnostics; }
   // Everything that the successful writes delivered.
   std::string Delivered() const;
 };
@@ -51,8 +53,11 @@ class FakeEnvironment final : public Environment {
   std::map<std::string, std::string> variables;
   std::string fallback = std::string(1, PathDelimiter) + "fallback" + PathDelimiter;
 
+  std::uint32_t random = 5000;  // counts up from here
+
   std::string Variable(const std::string& name) override;
   std::string FallbackTempDirectory() override { return fallback; }
+  std::uint32_t RandomNumber() override { return random++; }
 };
 
 // An in-memory tree of directories and files. Paths use PathDelimiter; a
@@ -71,7 +76,8 @@ class FakeFileSystem final : public FileSystem {
   bool creationFails = false;
   std::size_t writableBytes = std::string::npos;  // later bytes are not written
   bool closeFails = false;
-  std::string workingDirectory = std::string(1, PathDelimiter) + "cwd";
+  std::string workingDirectory = std::string(1, PathDelimiter) + "cwd";  // empty: gone
+  std::string sharedDirectoryRisk;
 
   bool IsDirectory(const std::string& path) override;
   void MakeDirectory(const std::string& path) override;
@@ -79,6 +85,9 @@ class FakeFileSystem final : public FileSystem {
   FileCreation CreateNewFile(const std::string& path) override;
   void RemoveFile(const std::string& path) override;
   std::string AbsolutePath(const std::string& path) override;
+  std::string SharedDirectoryRisk(const std::string& /*directory*/) override {
+    return sharedDirectoryRisk;
+  }
 };
 
 // Lists what AddDirectory and AddEntry put in, in that order.
@@ -91,6 +100,8 @@ class FakeDirectoryEnumerator final : public DirectoryEnumerator {
   // Directories that cannot be opened, with the status to give.
   std::map<std::string, LookupStatus> unreadable;
   std::vector<std::string> opened;
+  // Another spelling of a directory: the same identity.
+  std::map<std::string, std::string> aliases;
 
   ListingOpen Open(const std::string& directory) override;
 };
@@ -101,14 +112,15 @@ class FakeProcessLauncher final : public ProcessLauncher {
     std::string program;
     std::vector<std::string> arguments;
     std::string workingDirectory;
+    bool lockHandedOn = false;
   };
   std::vector<Call> calls;
-  ProcessOutcome outcome{true, 0};
+  ProcessOutcome outcome{true, 0, ""};
   // Runs at the start, as the program would, when set.
   std::function<void(const Call&)> whileRunning;
 
   ProcessOutcome RunHidden(const std::string& program, const std::vector<std::string>& arguments,
-                           const std::string& workingDirectory) override;
+                           const std::string& workingDirectory, const DirectoryLock* lock) override;
 };
 
 class FakeDirectoryLocker final : public DirectoryLocker {

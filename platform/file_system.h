@@ -10,6 +10,10 @@ namespace platform {
 
 // The one separator of every path the program forms, prints or hands on.
 extern const char PathDelimiter;
+// Whether the file system takes names that differ only in case for one.
+extern const bool NamesIgnoreCase;
+// The longest path, relative to the source, that the archiver can open.
+extern const std::size_t LongestArchivablePath;
 
 enum class LookupStatus {
   Found,
@@ -58,8 +62,12 @@ class FileSystem {
   // Removes a file; the outcome is not reported.
   virtual void RemoveFile(const std::string& path) = 0;
   // The path itself when absolute, else resolved against the working
-  // directory.
+  // directory; empty when that cannot be done (the directory is gone).
   virtual std::string AbsolutePath(const std::string& path) = 0;
+  // Why a private file in this directory could be swapped by another user
+  // (owned by one, or writable by others without the sticky bit); empty
+  // when it cannot.
+  virtual std::string SharedDirectoryRisk(const std::string& directory) = 0;
 };
 
 FileSystem& SystemFileSystem();

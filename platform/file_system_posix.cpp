@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -15,6 +16,9 @@
 namespace platform {
 
 const char PathDelimiter = '/';
+const bool NamesIgnoreCase = false;
+// One call opens at most PATH_MAX bytes, the terminator included.
+const std::size_t LongestArchivablePath = PATH_MAX - 1;
 
 namespace {
 
@@ -101,11 +105,24 @@ class PosixFileSystem final : public FileSystem {
   std::string AbsolutePath(const std::string& path) override {
     if (!path.empty() && path.front() == '/') return path;
     char* cwd = getcwd(nullptr, 0);
-    if (cwd == nullptr) return path;
+    if (cwd == nullptr) return "";
     std::string absolute(cwd);
     std::free(cwd);
     if (absolute.back() != '/') absolute += '/';
     return absolute + path;
+  }
+
+  std::string SharedDirectoryRisk(const std::string& directory) override {
+    struct stat st {};
+    if (stat(directory.c_str(), &st) != 0) return "";  // creating the file will say why
+    if (st.st_uid != geteuid() && st.st_uid != 0) {
+      return "it belongs to user " + std::to_string(st.st_uid);
+    }
+    const bool othersWrite = (st.st_mode & (S_IWGRP | S_IWOTH)) != 0;
+    if (othersWrite && (st.st_mode & S_ISVTX) == 0) {
+      return "others can write to it and it lacks the sticky bit";
+    }
+    return "";
   }
 };
 

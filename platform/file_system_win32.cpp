@@ -4,6 +4,10 @@
 namespace platform {
 
 const char PathDelimiter = '\\';
+const bool NamesIgnoreCase = true;
+// The ANSI calls take MAX_PATH characters, the terminator included; the
+// look-up of a longer full path already fails, so the archiver never sees one.
+const std::size_t LongestArchivablePath = MAX_PATH - 1;
 
 namespace {
 
@@ -96,12 +100,15 @@ class Win32FileSystem final : public FileSystem {
     const bool drive = path.size() >= 3 && path[1] == ':' && path[2] == '\\';
     if (unc || drive) return path;
     const DWORD size = GetFullPathNameA(path.c_str(), 0, nullptr, nullptr);
-    if (size == 0) return path;
+    if (size == 0) return "";
     std::string full(size, '\0');
     const DWORD length = GetFullPathNameA(path.c_str(), size, full.data(), nullptr);
     full.resize(length < size ? length : 0);
-    return full.empty() ? path : full;
+    return full;
   }
+
+  // Left as it was: the temporary directory is the user's own profile's.
+  std::string SharedDirectoryRisk(const std::string& /*directory*/) override { return ""; }
 };
 
 }  // namespace

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/destination_lock.h"
+
 namespace platform {
 
 struct ProcessOutcome {
@@ -11,6 +13,9 @@ struct ProcessOutcome {
   // The exit code when it started (128 + the signal for one killed by a
   // signal), else the platform's error code for the failed start.
   std::uint32_t Code = 0;
+  // The name of the signal that asked us to end while the program ran, and
+  // which it was passed on to; empty when none came.
+  std::string Interruption;
 };
 
 class ProcessLauncher {
@@ -18,10 +23,12 @@ class ProcessLauncher {
   virtual ~ProcessLauncher() = default;
   // Starts the program, found by the platform's program search, with the
   // arguments, in the working directory: hidden, at the lowest priority,
-  // with no standard input or output and no handle of ours. Waits for it.
+  // with no standard input or output and no handle of ours but the lock,
+  // which it holds for as long as it runs. Waits for it.
   virtual ProcessOutcome RunHidden(const std::string& program,
                                    const std::vector<std::string>& arguments,
-                                   const std::string& workingDirectory) = 0;
+                                   const std::string& workingDirectory,
+                                   const DirectoryLock* lock) = 0;
 };
 
 ProcessLauncher& SystemProcessLauncher();

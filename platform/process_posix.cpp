@@ -1,17 +1,34 @@
 #include <fcntl.h>
 #include <sched.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <string_view>
 
 #include "platform/process.h"
 #include "platform/startup_posix.h"
 
 namespace platform {
 namespace {
+
+// The signals that ask a run to end. While the archiver runs they are
+// passed on to it, so that it never goes on writing after the destination
+// lock would otherwise be gone; a signal handler can only reach these two.
+constexpr std::array kEndingSignals{SIGTERM, SIGINT, SIGHUP};
+volatile std::sig_atomic_t runningChild = 0;
+volatile std::sig_atomic_t receivedSignal = 0;
+
+void PassOn(int sig) {
+  receivedSignal = sig;
+  if (runningChild > 0) kill(static_cast<pid_t>(runningChild), sig);
+}
 
 void RestoreDefaultSignals() {
   for (int sig = 1; sig < NSIG; ++sig) {
@@ -28,28 +45,130 @@ void LowestPriority() {
 }
 
 // Standard input and output on /dev/null, standard error shared with ours,
-// nothing else open but the error pipe, which closes on exec.
-void KeepOnlyStandardError(int errorFd) {
+// the lock as descriptor 3, nothing else open but the error pipe, which
+// closes on exec.
+void KeepOnlyStandardErrorAndLock(int errorFd, int lockFd) {
   const int null = open("/dev/null", O_RDWR);
   if (null >= 0) {
     dup2(null, STDIN_FILENO);
     dup2(null, STDOUT_FILENO);
   }
-  if (errorFd > 3) close_range(3, static_cast<unsigned>(errorFd) - 1, 0);
+  int firstClosed = 3;
+  if (lockFd >= 0) {
+    if (errorFd == 3) errorFd = fcntl(errorFd, F_DUPFD_CLOEXEC, 4);
+    if (lockFd == 3) {
+      fcntl(3, F_SETFD, 0);
+    } else {
+      dup2(lockFd, 3);
+    }
+    firstClosed = 4;
+  }
+  if (errorFd > firstClosed) {
+    close_range(static_cast<unsigned>(firstClosed), static_cast<unsigned>(errorFd) - 1, 0);
+  }
   close_range(static_cast<unsigned>(errorFd) + 1, ~0U, 0);
 }
 
-[[noreturn]] void ExecChild(char* const argv[], const char* workingDirectory, int errorFd) {
+[[noreturn]] void ExecChild(const char* path, char* const argv[], const char* workingDirectory,
+                            int errorFd, int lockFd) {
   RestoreDefaultSignals();
   RestoreCallerLimits();
   LowestPriority();
-  KeepOnlyStandardError(errorFd);
-  if (chdir(workingDirectory) == 0) execvp(argv[0], argv);
+  KeepOnlyStandardErrorAndLock(errorFd, lockFd);
+  if (chdir(workingDirectory) == 0) execv(path, argv);
   const int error = errno;
   const ssize_t ignored = write(errorFd, &error, sizeof error);
   static_cast<void>(ignored);
   _exit(127);
 }
+
+struct ProgramSearch {
+  std::string Path;  // absolute, when found
+  int Error = ENOENT;
+};
+
+// The program is looked for here, before the child changes to the source
+// directory: a relative or empty PATH entry ("." or "::") is taken against
+// our own working directory, as a shell would, so that a program lying in
+// the tree being backed up is never the one run.
+ProgramSearch FindProgram(const std::string& name) {
+  const char* variable = std::getenv("PATH");
+  const std::string entries = variable != nullptr ? variable : "/bin:/usr/bin";
+  char* cwd = getcwd(nullptr, 0);
+  const std::string workingDirectory = cwd != nullptr ? cwd : "";
+  std::free(cwd);
+  ProgramSearch search;
+  for (std::size_t start = 0; start <= entries.size();) {
+    std::size_t end = entries.find(':', start);
+    if (end == std::string::npos) end = entries.size();
+    std::string_view entry(entries.data() + start, end - start);
+    start = end + 1;
+    if (entry.empty()) entry = ".";
+    std::string candidate;
+    if (entry.front() != '/') {
+      if (workingDirectory.empty()) continue;  // ours is gone: nothing relative to it
+      candidate.append(workingDirectory).append("/");
+    }
+    candidate.append(entry).append("/").append(name);
+    struct stat st {};
+    if (stat(candidate.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+    if (access(candidate.c_str(), X_OK) == 0) return {candidate, 0};
+    search.Error = EACCES;
+  }
+  return search;
+}
+
+// Passes the ending signals on to the child while it runs, and gives the
+// caller's handling back afterwards. A signal our caller chose to ignore
+// stays ignored.
+class SignalForwarding {
+ public:
+  SignalForwarding() {
+    sigset_t ending;
+    sigemptyset(&ending);
+    for (int sig : kEndingSignals) sigaddset(&ending, sig);
+    sigprocmask(SIG_BLOCK, &ending, &mask_);
+    receivedSignal = 0;
+    struct sigaction passOn {};
+    passOn.sa_handler = PassOn;
+    sigemptyset(&passOn.sa_mask);
+    for (std::size_t i = 0; i < kEndingSignals.size(); ++i) {
+      sigaction(kEndingSignals[i], nullptr, &previous_[i]);
+      if (previous_[i].sa_handler != SIG_IGN) sigaction(kEndingSignals[i], &passOn, nullptr);
+    }
+  }
+  ~SignalForwarding() {
+    sigset_t ending;
+    sigemptyset(&ending);
+    for (int sig : kEndingSignals) sigaddset(&ending, sig);
+    sigprocmask(SIG_BLOCK, &ending, nullptr);
+    runningChild = 0;
+    for (std::size_t i = 0; i < kEndingSignals.size(); ++i) {
+      sigaction(kEndingSignals[i], &previous_[i], nullptr);
+    }
+    sigprocmask(SIG_SETMASK, &mask_, nullptr);
+  }
+  SignalForwarding(const SignalForwarding&) = delete;
+  SignalForwarding& operator=(const SignalForwarding&) = delete;
+
+  // From here on a signal reaches the child; one that came since the
+  // start is handled now.
+  void Started(pid_t child) {
+    runningChild = child;
+    sigprocmask(SIG_SETMASK, &mask_, nullptr);
+  }
+
+  static std::string Received() {
+    const int sig = receivedSignal;
+    if (sig == 0) return "";
+    const char* name = sigabbrev_np(sig);
+    return name != nullptr ? std::string("SIG") + name : "signal " + std::to_string(sig);
+  }
+
+ private:
+  sigset_t mask_{};
+  std::array<struct sigaction, kEndingSignals.size()> previous_{};
+};
 
 std::uint32_t WaitFor(pid_t pid) {
   int status = 0;
@@ -74,29 +193,37 @@ int StartError(int readFd) {
 class PosixProcessLauncher final : public ProcessLauncher {
  public:
   ProcessOutcome RunHidden(const std::string& program, const std::vector<std::string>& arguments,
-                           const std::string& workingDirectory) override {
+                           const std::string& workingDirectory,
+                           const DirectoryLock* lock) override {
+    const ProgramSearch found = FindProgram(program);
+    if (found.Path.empty()) return {false, static_cast<std::uint32_t>(found.Error), ""};
     std::vector<std::string> words{program};
     words.insert(words.end(), arguments.begin(), arguments.end());
     std::vector<char*> argv;
     argv.reserve(words.size() + 1);
     for (std::string& word : words) argv.push_back(word.data());
     argv.push_back(nullptr);
+    const int lockFd = lock != nullptr ? lock->InheritableDescriptor() : -1;
 
     int pipeFds[2];
-    if (pipe2(pipeFds, O_CLOEXEC) != 0) return {false, static_cast<std::uint32_t>(errno)};
+    if (pipe2(pipeFds, O_CLOEXEC) != 0) return {false, static_cast<std::uint32_t>(errno), ""};
+    SignalForwarding forwarding;
     const pid_t pid = fork();
-    if (pid == 0) ExecChild(argv.data(), workingDirectory.c_str(), pipeFds[1]);
+    if (pid == 0) {
+      ExecChild(found.Path.c_str(), argv.data(), workingDirectory.c_str(), pipeFds[1], lockFd);
+    }
     const int forkError = errno;
     close(pipeFds[1]);
     if (pid < 0) {
       close(pipeFds[0]);
-      return {false, static_cast<std::uint32_t>(forkError)};
+      return {false, static_cast<std::uint32_t>(forkError), ""};
     }
+    forwarding.Started(pid);
     const int error = StartError(pipeFds[0]);
     close(pipeFds[0]);
     const std::uint32_t code = WaitFor(pid);
-    if (error != 0) return {false, static_cast<std::uint32_t>(error)};
-    return {true, code};
+    if (error != 0) return {false, static_cast<std::uint32_t>(error), ""};
+    return {true, code, SignalForwarding::Received()};
   }
 };
 

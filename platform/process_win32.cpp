@@ -12,10 +12,25 @@ std::string CommandLineToken(const std::string& token) {
   return "\"" + token + "\"";
 }
 
+// A job that ends the archiver when our process ends, however it ends, so
+// that a task the scheduler stops never leaves an archiver writing alone.
+HANDLE JobEndingWithUs() {
+  const HANDLE job = CreateJobObjectA(nullptr, nullptr);
+  if (job == nullptr) return nullptr;
+  JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+  limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+  SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits);
+  return job;
+}
+
+// The program search of CreateProcessA looks in our own directories and the
+// system's, never in the child's working directory, so unlike the POSIX
+// layer nothing needs to be searched here before the start.
 class Win32ProcessLauncher final : public ProcessLauncher {
  public:
   ProcessOutcome RunHidden(const std::string& program, const std::vector<std::string>& arguments,
-                           const std::string& workingDirectory) override {
+                           const std::string& workingDirectory,
+                           const DirectoryLock* /*lock: ends with us, with the job*/) override {
     std::string commandLine = program;
     for (const std::string& argument : arguments) commandLine += " " + CommandLineToken(argument);
     STARTUPINFOA startup{};
@@ -23,16 +38,21 @@ class Win32ProcessLauncher final : public ProcessLauncher {
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_HIDE;
     PROCESS_INFORMATION process{};
-    if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, IDLE_PRIORITY_CLASS,
-                        nullptr, workingDirectory.c_str(), &startup, &process)) {
-      return {false, GetLastError()};
+    if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE,
+                        IDLE_PRIORITY_CLASS | CREATE_SUSPENDED, nullptr, workingDirectory.c_str(),
+                        &startup, &process)) {
+      return {false, GetLastError(), ""};
     }
+    const HANDLE job = JobEndingWithUs();
+    if (job != nullptr) AssignProcessToJobObject(job, process.hProcess);
+    ResumeThread(process.hThread);
     CloseHandle(process.hThread);
     WaitForSingleObject(process.hProcess, INFINITE);
     DWORD code = 0;
     GetExitCodeProcess(process.hProcess, &code);
     CloseHandle(process.hProcess);
-    return {true, code};
+    if (job != nullptr) CloseHandle(job);
+    return {true, code, ""};
   }
 };
 

@@ -21,6 +21,9 @@ class ReportOutput {
   virtual OutputKind Open() = 0;
   // Writes all bytes; false when they could not all be written.
   virtual bool Write(const char* data, std::size_t size) = 0;
+  // Whether warnings land in the same file or pipe as the report, as far
+  // as the platform can tell.
+  virtual bool SharedWithDiagnostics() = 0;
 };
 
 ReportOutput& SystemReportOutput();

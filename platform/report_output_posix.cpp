@@ -23,6 +23,13 @@ class PosixReportOutput final : public ReportOutput {
   bool Write(const char* data, std::size_t size) override {
     return WriteFully(STDOUT_FILENO, data, size) == size;
   }
+
+  bool SharedWithDiagnostics() override {
+    struct stat out {};
+    struct stat err {};
+    return fstat(STDOUT_FILENO, &out) == 0 && fstat(STDERR_FILENO, &err) == 0 &&
+           out.st_dev == err.st_dev && out.st_ino == err.st_ino;
+  }
 };
 
 }  // namespace

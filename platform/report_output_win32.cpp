@@ -21,6 +21,17 @@ class Win32ReportOutput final : public ReportOutput {
     return WriteFully(handle_, data, size) == size;
   }
 
+  // Only disk files tell who they are: the same volume and file index.
+  bool SharedWithDiagnostics() override {
+    const HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
+    BY_HANDLE_FILE_INFORMATION out{};
+    BY_HANDLE_FILE_INFORMATION err{};
+    return IsUsable(error) && GetFileType(handle_) == FILE_TYPE_DISK &&
+           GetFileInformationByHandle(handle_, &out) && GetFileInformationByHandle(error, &err) &&
+           out.dwVolumeSerialNumber == err.dwVolumeSerialNumber &&
+           out.nFileIndexHigh == err.nFileIndexHigh && out.nFileIndexLow == err.nFileIndexLow;
+  }
+
  private:
   HANDLE handle_ = INVALID_HANDLE_VALUE;
 };

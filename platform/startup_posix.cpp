@@ -53,6 +53,9 @@ void PrepareProcess() {
   std::setlocale(LC_CTYPE, "");
   // A reader that went away must cost us its text, not the run.
   std::signal(SIGPIPE, SIG_IGN);
+  // Inherited as ignored, it would let the archiver's end go unseen and
+  // every archive pass for failed.
+  std::signal(SIGCHLD, SIG_DFL);
 }
 
 std::optional<std::string> RawCommandLine() { return std::nullopt; }

@@ -1,22 +1,15 @@
 #pragma once
 
-#include <string>
-#include <vector>
-
+#include "platform/destination_lock.h"
 #include "src/run.h"
 #include "src/uBackupFile.h"
 
 namespace stampbak {
 
-// The archiver's arguments after its name: add to the archive, solid, best
-// method, 4096 KB dictionary, archive time of its newest file, names from
-// the list file.
-std::vector<std::string> ArchiverArguments(const std::string& archiveName,
-                                           const std::string& listName);
-
-// Packs the tree's files with the archiver; false when no archive was made
-// (the archiver could not start or failed), which the report then says.
-bool RunArchiver(const Run& run, const TBackupFile& root, const std::string& srcDir,
-                 const std::string& dstDir);
+// Packs the tree's files with the archiver, which holds the destination
+// lock as long as it runs; false when no archive was made (the archiver
+// could not start, failed or was interrupted), which the report or a
+// warning then says.
+bool RunArchiver(const Run& run, const TBackupFile& root, const platform::DirectoryLock* lock);
 
 }  // namespace stampbak

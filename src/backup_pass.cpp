@@ -84,16 +84,15 @@ DateTime GetLastBackupTime(const Run& run, const std::string& baseDstDir) {
   return newest.Time();
 }
 
-bool ProcessBackup(const Run& run, const std::string& srcDir, const std::string& dstDir,
-                   const std::string& baseDstDir) {
+bool ProcessBackup(const Run& run) {
   const RunSettings& settings = run.settings;
-  const auto lock = settings.UseArchiver ? LockDestination(run, baseDstDir) : nullptr;
+  const auto lock = settings.UseArchiver ? LockDestination(run, settings.BaseDstDir) : nullptr;
   const std::unique_ptr<TBackupFile> root =
-      BuildBackupTree(run, srcDir, settings.IncludeMask, settings.ExcludeMask);
+      BuildBackupTree(run, settings.SrcDir, settings.IncludeMask, settings.ExcludeMask);
   root->UpdateNewestTime();
   if (!settings.UseArchiver) return true;
-  if (root->NewestTime > GetLastBackupTime(run, baseDstDir)) {
-    return RunArchiver(run, *root, srcDir, dstDir);
+  if (root->NewestTime > GetLastBackupTime(run, settings.BaseDstDir)) {
+    return RunArchiver(run, *root, lock.get());
   }
   return true;
 }

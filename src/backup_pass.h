@@ -9,8 +9,7 @@ namespace stampbak {
 
 // The backup pass, the body of a run: scan, change check, archiver. False
 // when an archive was due but not made.
-bool ProcessBackup(const Run& run, const std::string& srcDir, const std::string& dstDir,
-                   const std::string& baseDstDir);
+bool ProcessBackup(const Run& run);
 
 // The time of the newest archive in the destination, or beside it where an
 // unstamped run puts it; 0 when there is none.

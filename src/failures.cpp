@@ -16,7 +16,9 @@ std::string FailureText(const char* kind, const std::string& module, std::uintpt
   std::snprintf(position, sizeof position, "%08llX", static_cast<unsigned long long>(address));
   std::string text = "Exception ";
   text += kind;
-  text += " in module " + module + " at " + position + ".\n" + message;
+  text += " in module " + module + " at " + position + ".\n";
+  // A path with a line break must not make the text run on over more lines.
+  for (char c : message) text += c == '\r' || c == '\n' ? '?' : c;
   if (!message.empty() && message.back() != '.') text += '.';
   return text;
 }

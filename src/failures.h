@@ -45,6 +45,13 @@ class EWriteError : public Failure {
   explicit EWriteError(const std::string& message) : Failure("EWriteError", message) {}
 };
 
+// A relative name that cannot be made absolute (the working directory is
+// gone): handed on as it is, it would put the archive inside the source.
+class EPathError : public Failure {
+ public:
+  explicit EPathError(const std::string& message) : Failure("EPathError", message) {}
+};
+
 // Another run holds the destination.
 class EDestinationBusy : public Failure {
  public:

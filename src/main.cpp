@@ -9,10 +9,12 @@
 
 int main(int argc, char** argv) {
   platform::PrepareProcess();
-  const std::optional<std::string> raw = platform::RawCommandLine();
-  const std::vector<std::string> params =
-      raw ? stampbak::SplitCommandLine(*raw, platform::NextCharacter)
-          : std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
   platform::System system = platform::RealSystem();
-  return stampbak::RunProgram(system, params);
+  // Read inside the run, so that memory running out here too ends it with
+  // the failure text and status 1.
+  return stampbak::RunProgram(system, [argc, argv] {
+    const std::optional<std::string> raw = platform::RawCommandLine();
+    return raw ? stampbak::SplitCommandLine(*raw, platform::NextCharacter)
+               : std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
+  });
 }

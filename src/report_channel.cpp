@@ -10,6 +10,7 @@ bool ReportChannel::EnsureOpen() {
   const platform::OutputKind kind = output_.Open();
   if (kind == platform::OutputKind::None) return false;
   flushAtLineEnd_ = kind == platform::OutputKind::CharDevice;
+  sharedWithWarnings_ = output_.SharedWithDiagnostics();
   used_ = 0;
   open_ = true;
   return true;
@@ -47,6 +48,12 @@ void ReportChannel::EndLine() {
     output_.Write(buffer_.data(), used_);
     used_ = 0;
   }
+}
+
+void ReportChannel::FlushBeforeWarning() {
+  if (!open_ || !sharedWithWarnings_ || used_ == 0) return;
+  output_.Write(buffer_.data(), used_);
+  used_ = 0;
 }
 
 void ReportChannel::Close() {

@@ -22,6 +22,9 @@ class ReportChannel {
   void Write(std::string_view text);
   void WriteNumber(std::int64_t number);
   void EndLine();
+  // Where warnings share the report's file or pipe, delivers what is
+  // buffered, so that a warning never lands inside a report line.
+  void FlushBeforeWarning();
   // Delivers what is still buffered; done once, at the end of the process.
   void Close();
 
@@ -32,6 +35,7 @@ class ReportChannel {
   platform::ReportOutput& output_;
   bool open_ = false;
   bool flushAtLineEnd_ = false;
+  bool sharedWithWarnings_ = false;
   std::array<char, kBufferSize> buffer_{};
   std::size_t used_ = 0;
 };

@@ -1,12 +1,18 @@
 #include "src/run.h"
 
-#include <string>
-
 namespace stampbak {
 
+std::string Printable(std::string_view text) {
+  std::string shown(text);
+  for (char& c : shown) {
+    if (c == '\r' || c == '\n') c = '?';
+  }
+  return shown;
+}
+
 void Warn(const Run& run, std::string_view message) {
-  std::string line = "stampbak: ";
-  line += message;
+  const std::string line = "stampbak: " + Printable(message);
+  run.report.FlushBeforeWarning();
   run.system.diagnostics.Warn(line);
 }
 

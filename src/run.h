@@ -1,5 +1,6 @@
 #pragma once
 
+#include <string>
 #include <string_view>
 
 #include "platform/system.h"
@@ -15,6 +16,9 @@ struct Run {
   platform::System& system;
   ReportChannel& report;
 };
+
+// The text with every line break shown as "?", so that it stays one line.
+std::string Printable(std::string_view text);
 
 // One warning line for the operator on standard error, never in the report.
 void Warn(const Run& run, std::string_view message);

@@ -62,9 +62,9 @@ void WriteHeader(ReportChannel& report, const RunSettings& settings) {
 }
 
 int RunSequence(platform::System& system, ReportChannel& report,
-                const std::vector<std::string>& params) {
+                const ParameterReader& readParameters) {
   RunSettings settings;
-  ParseParameters(params, settings);
+  ParseParameters(readParameters(), settings);
   RemoveSurroundingQuotes(settings.SrcDir);
   RemoveSurroundingQuotes(settings.DstDir);
   if (settings.SrcDir.empty() || settings.DstDir.empty()) {
@@ -76,15 +76,16 @@ int RunSequence(platform::System& system, ReportChannel& report,
   WriteHeader(report, settings);
   const Run run{settings, system, report};
   // A backup that was due but not made has said why in the report.
-  if (!ProcessBackup(run, settings.SrcDir, settings.DstDir, settings.BaseDstDir)) return 1;
+  if (!ProcessBackup(run)) return 1;
   WriteReportLine(report, "All OK");
   return 0;
 }
 
 // Memory may still be short while the text is formed; the run must end with
 // its status all the same, never abort.
-void ShowFailure(platform::System& system, const char* kind, std::uintptr_t address,
-                 const char* message) noexcept {
+void ShowFailure(platform::System& system, ReportChannel& report, const char* kind,
+                 std::uintptr_t address, const char* message) noexcept {
+  report.FlushBeforeWarning();
   try {
     system.diagnostics.ShowFailure(
         FailureText(kind, system.diagnostics.ModuleName(), address, message));
@@ -95,15 +96,15 @@ void ShowFailure(platform::System& system, const char* kind, std::uintptr_t addr
 
 }  // namespace
 
-int RunProgram(platform::System& system, const std::vector<std::string>& params) {
+int RunProgram(platform::System& system, const ParameterReader& readParameters) {
   ReportChannel report(system.output);
   int status = 1;
   try {
-    status = RunSequence(system, report, params);
+    status = RunSequence(system, report, readParameters);
   } catch (const Failure& failure) {
-    ShowFailure(system, failure.Kind(), failure.Address(), failure.what());
+    ShowFailure(system, report, failure.Kind(), failure.Address(), failure.what());
   } catch (const std::bad_alloc&) {
-    ShowFailure(system, "EOutOfMemory", 0, "Out of memory");
+    ShowFailure(system, report, "EOutOfMemory", 0, "Out of memory");
   }
   report.Close();
   return status;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -7,8 +8,12 @@
 
 namespace stampbak {
 
-// One whole run from the parameters to the exit status; failures that end
-// the run are caught here and nowhere else.
-int RunProgram(platform::System& system, const std::vector<std::string>& params);
+// Reads the run's parameters, the program's own name not among them.
+using ParameterReader = std::function<std::vector<std::string>()>;
+
+// One whole run from reading the parameters to the exit status; failures
+// that end the run, exhausted memory included, are caught here and nowhere
+// else.
+int RunProgram(platform::System& system, const ParameterReader& readParameters);
 
 }  // namespace stampbak

@@ -39,8 +39,8 @@ DateTime FileDateTimeOf(const platform::FileTimeLookup& lookup);
 // "Invalid argument to date encode" when the path names no file.
 DateTime GetFileDateTime(platform::FileSystem& files, const std::string& path);
 
-// The temporary directory, one separator and the tick count, plus the
-// number of names already found taken.
+// The temporary directory, one separator and the tick count; for a later
+// attempt, after names found taken, a random number instead.
 std::string MakeTempListName(platform::Environment& environment, platform::Clock& clock,
                              std::uint32_t attempt = 0);
 

@@ -16,12 +16,14 @@ struct FakeArchiverRun : testing::FakeRun {
 
   FakeArchiverRun() {
     settings.UseArchiver = true;
+    settings.SrcDir = P("/data/");
+    settings.DstDir = P("/backup/daily/");
     fake.environment.variables["TEMP"] = P("/tmp");
     root.AddChild("a.txt", false, 1);
     root.AddChild("sub", true, 0)->AddChild("b c.doc", false, 2);
   }
 
-  bool Run() { return RunArchiver(Context(), root, P("/data/"), P("/backup/daily/")); }
+  bool Run() { return RunArchiver(Context(), root, nullptr); }
 };
 
 TEST(RunArchiver, HandsTheClosedListToTheArchiverInTheSourceDirectory) {
@@ -45,20 +47,22 @@ TEST(RunArchiver, HandsTheClosedListToTheArchiverInTheSourceDirectory) {
 
 TEST(RunArchiver, ListFileIsOnlyEverCreatedNew) {
   FakeArchiverRun taken;
+  // After the tick count, numbers nobody can plant ahead of us.
   taken.fake.files.files[P("/tmp/1234")] = {};
-  taken.fake.files.files[P("/tmp/1235")] = {};
+  taken.fake.files.files[P("/tmp/5000")] = {};
   taken.Run();
-  EXPECT_EQ(taken.fake.processes.calls.at(0).arguments.at(6), P("@/tmp/1236"));
+  EXPECT_EQ(taken.fake.processes.calls.at(0).arguments.at(6), P("@/tmp/5001"));
 
   FakeArchiverRun allTaken;
-  for (int tick = 1234; tick < 1334; ++tick) {
-    allTaken.fake.files.files[P("/tmp/") + std::to_string(tick)] = {};
+  allTaken.fake.files.files[P("/tmp/1234")] = {};
+  for (int number = 5000; number < 5099; ++number) {
+    allTaken.fake.files.files[P("/tmp/") + std::to_string(number)] = {};
   }
   try {
     allTaken.Run();
     ADD_FAILURE() << "no failure";
   } catch (const EFCreateError& e) {
-    EXPECT_EQ(std::string(e.what()), "Cannot create file " + P("/tmp/1333"));
+    EXPECT_EQ(std::string(e.what()), "Cannot create file " + P("/tmp/5098"));
   }
 
   FakeArchiverRun denied;
@@ -82,6 +86,47 @@ TEST(RunArchiver, IncompleteListNeverReachesTheArchiver) {
     EXPECT_TRUE(run.fake.processes.calls.empty());
     EXPECT_EQ(run.fake.files.removed, (std::vector<std::string>{P("/tmp/1234")}));
   }
+}
+
+// Every way the run can leave after the list file was made removes it,
+// but for an archiver that could not start: its list is kept to look at.
+TEST(RunArchiver, ListFileGoesUnlessTheArchiverCouldNotStart) {
+  FakeArchiverRun notStarted;
+  notStarted.fake.processes.outcome = {false, 2, ""};
+  EXPECT_FALSE(notStarted.Run());
+  EXPECT_TRUE(notStarted.fake.files.removed.empty());
+  EXPECT_EQ(notStarted.Report(), "CreateProcess failed with the following error: 2\r\n");
+
+  FakeArchiverRun interrupted;
+  interrupted.fake.processes.outcome = {true, 143, "SIGTERM"};
+  EXPECT_FALSE(interrupted.Run());
+  EXPECT_EQ(interrupted.fake.files.removed, (std::vector<std::string>{P("/tmp/1234")}));
+  EXPECT_EQ(interrupted.Report(), "");
+  EXPECT_EQ(interrupted.fake.diagnostics.warnings,
+            (std::vector<std::string>{"stampbak: ended by SIGTERM, which was passed on to the "
+                                      "archiver; no backup was made"}));
+
+  FakeArchiverRun memory;
+  memory.fake.processes.whileRunning = [](const auto&) { throw std::bad_alloc(); };
+  EXPECT_THROW(memory.Run(), std::bad_alloc);
+  EXPECT_EQ(memory.fake.files.removed, (std::vector<std::string>{P("/tmp/1234")}));
+}
+
+TEST(RunArchiver, NoListWhereItCouldBeSwappedNorAnArchiveInsideTheSource) {
+  FakeArchiverRun shared;
+  shared.fake.files.sharedDirectoryRisk = "it belongs to user 1000";
+  EXPECT_THROW(shared.Run(), EFCreateError);
+  EXPECT_TRUE(shared.fake.files.created.empty());
+  EXPECT_EQ(shared.fake.diagnostics.warnings,
+            (std::vector<std::string>{"stampbak: the temporary directory " + P("/tmp/") +
+                                      " is not safe for the list file: it belongs to user 1000"}));
+
+  FakeArchiverRun cwdGone;
+  cwdGone.settings.DstDir = P("backup/");
+  cwdGone.fake.files.workingDirectory.clear();
+  EXPECT_THROW(cwdGone.Run(), EPathError);
+  EXPECT_TRUE(cwdGone.fake.processes.calls.empty());
+  EXPECT_TRUE(cwdGone.fake.files.created.empty());
 }
 
 }  // namespace

@@ -76,8 +76,10 @@ TEST_F(ArchiveRun, StampedArchivesLandInTheDestination) {
 TEST_F(ArchiveRun, ArchiverGetsExactArgumentsAndAQuietLowPriorityStart) {
   // Descriptor 7 and the ignored SIGHUP come from our caller, and stampbak
   // ignores SIGPIPE itself: none of them may reach the archiver.
+  // An ignored SIGCHLD would hide the archiver's end and make it look failed.
   const Outcome outcome =
-      RunStampbak(dir, "-s src -d dst -r", "exec 7</dev/null; trap '' HUP; " + Environment());
+      RunStampbak(dir, "-s src -d dst -r",
+                  "exec 7</dev/null; trap '' HUP; " + Environment() + " env --ignore-signal=CHLD");
   ASSERT_EQ(outcome.status, 0) << outcome.err;
   const std::string base = fs::canonical(dir.path()).string();
   std::istringstream args(Recorded("args"));
@@ -94,7 +96,8 @@ TEST_F(ArchiveRun, ArchiverGetsExactArgumentsAndAQuietLowPriorityStart) {
   EXPECT_EQ(Recorded("list-mode"), "600\n");
   EXPECT_TRUE(fs::is_empty(dir.path() / "tmp"));  // the list file is gone
 
-  // No handle of ours (the shell holds its script open), the idle class.
+  // No handle of ours but the destination lock (the shell holds its script
+  // open), the idle class.
   std::istringstream fds(Recorded("fds"));
   std::string line;
   int seen = 0;
@@ -107,6 +110,8 @@ TEST_F(ArchiveRun, ArchiverGetsExactArgumentsAndAQuietLowPriorityStart) {
     ++seen;
     if (fd == "0" || fd == "1") {
       EXPECT_EQ(target, "/dev/null") << line;
+    } else if (fd == "3") {
+      EXPECT_EQ(target, base + "/dst") << line;
     } else if (fd != "2") {
       EXPECT_EQ(target, STAND_IN_DIR "/rar") << line;
     }
@@ -185,6 +190,108 @@ TEST_F(ArchiveRun, FutureDatedArchiveDoesNotStopBackups) {
   EXPECT_NE(outcome.err.find("stampbak: archive dst/wrong.rar is dated 2099-01-01 00:00:00"),
             std::string::npos)
       << outcome.err;
+}
+
+// A relative or empty PATH entry is taken against our own working
+// directory, never the source directory the archiver runs in.
+TEST_F(ArchiveRun, ArchiverIsNeverTakenFromTheSourceTree) {
+  WriteFile(dir.path() / "src/rar", "#!/bin/sh\ntouch \"$(dirname \"$0\")/../planted\"\n");
+  fs::permissions(dir.path() / "src/rar", fs::perms::owner_all);
+  for (const char* path : {":" STAND_IN_DIR ":/usr/bin:/bin", "/usr/bin:.:" STAND_IN_DIR}) {
+    const Outcome outcome =
+        RunStampbak(dir, "-s src -d dst" + std::string(path).substr(0, 1) + " -r",
+                    Environment() + " PATH=" + Quoted(path));
+    EXPECT_FALSE(fs::exists(dir.path() / "planted")) << path;
+    EXPECT_EQ(outcome.status, 0) << path << outcome.err;
+  }
+  EXPECT_EQ(ArchiverRuns(), 2);
+}
+
+TEST_F(ArchiveRun, TemporaryDirectoryOthersCouldSwapTheListIn) {
+  struct Case {
+    fs::perms mode;
+    bool otherOwner;
+    bool refused;
+  };
+  const Case cases[] = {
+      {fs::perms::all, false, true},
+      {fs::perms::all | fs::perms::sticky_bit, false, false},
+      {fs::perms::owner_all, true, true},
+  };
+  int destination = 0;
+  for (const Case& c : cases) {
+    if (c.otherOwner && geteuid() != 0) continue;  // only root can give a directory away
+    TempDir temp;
+    fs::permissions(temp.path(), c.mode);
+    if (c.otherOwner) ASSERT_EQ(chown(temp.path().c_str(), 65534, 65534), 0);
+    const Outcome outcome =
+        RunStampbak(dir, "-s src -d dst" + std::to_string(++destination) + " -r",
+                    Environment() + " TEMP=" + Quoted(temp / ""));
+    EXPECT_EQ(outcome.status, c.refused ? 1 : 0) << outcome.err;
+    EXPECT_EQ(outcome.err.find("Exception EFCreateError") != std::string::npos, c.refused)
+        << outcome.err;
+    EXPECT_EQ(outcome.err.starts_with("stampbak: the temporary directory "), c.refused)
+        << outcome.err;
+    EXPECT_TRUE(fs::is_empty(temp.path()));
+  }
+}
+
+// An ending signal reaches the archiver, and the run waits for it and
+// says it made no backup; even SIGKILL leaves the lock with the archiver.
+TEST_F(ArchiveRun, InterruptedRunNeverLetsTwoArchiversMeet) {
+  // SIGINT is not among them: a shell's background job ignores it. Each
+  // run has a destination of its own, since the archiver's orphaned sleep
+  // holds the lock a while longer.
+  for (const std::string sig : {"TERM", "HUP", "KILL"}) {
+    TempDir run;
+    fs::remove_all(dir.path() / "record");
+    const std::string start =
+        "cd " + Quoted(dir.path().string()) + " && (" + Environment("STAND_IN_RAR_SLEEP=2") +
+        " sh -c 'echo $$ > " + Quoted(run / "pid") + "; exec \"$0\" \"$@\"' " +
+        Quoted(STAMPBAK_EXE) + " -s src -d " + sig + " -r > " + Quoted(run / "out") + " 2> " +
+        Quoted(run / "err") + "; echo $? > " + Quoted(run / "status") + ") &";
+    ASSERT_EQ(std::system(start.c_str()), 0);
+    for (int i = 0; i < 100 && !fs::exists(dir.path() / "record/pid"); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    std::string archiver = ReadFile(dir.path() / "record/pid");
+    archiver.erase(archiver.find_last_not_of('\n') + 1);
+    ASSERT_EQ(std::system(("kill -" + sig + " " + ReadFile(run / "pid")).c_str()), 0);
+    for (int i = 0; i < 100 && ReadFile(run / "status").empty(); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    if (sig == "KILL") {
+      const Outcome second = Run("-s src -d KILL -r");
+      EXPECT_EQ(second.status, 1);
+      EXPECT_TRUE(second.err.starts_with("Exception EDestinationBusy")) << second.err;
+      std::system(("kill -TERM " + archiver).c_str());
+      continue;
+    }
+    EXPECT_EQ(ReadFile(run / "status"), "1\n") << sig;
+    EXPECT_EQ(ReadFile(run / "out").find("All OK"), std::string::npos);
+    EXPECT_EQ(ReadFile(run / "err"), "stampbak: ended by SIG" + sig +
+                                         ", which was passed on to the archiver; no backup was "
+                                         "made\n");
+    EXPECT_NE(std::system(("kill -0 " + archiver + " 2> /dev/null").c_str()), 0) << sig;
+    EXPECT_TRUE(fs::is_empty(dir.path() / "tmp"));
+  }
+  std::this_thread::sleep_for(std::chrono::seconds(2));  // the orphaned sleeps end
+}
+
+// However the destination inside the source is spelled, its archives are
+// never packed into the next one.
+TEST_F(ArchiveRun, DestinationInsideTheSourceNeverPacksItself) {
+  ASSERT_EQ(Run("-s src -d src/./backup -r -a").status, 0);
+  SetLocalWriteTime(dir.path() / "src/a.txt", 2030, 1, 1, 0, 0, 0);
+  const Outcome second = Run("-s src -d src/./backup -r -a -m");
+  EXPECT_EQ(second.status, 0);
+  EXPECT_EQ(ArchiverRuns(), 2);
+  EXPECT_EQ(SortedLines(Recorded("list")), (std::vector<std::string>{"a.txt", "sub/b.txt"}))
+      << Recorded("list");
+  EXPECT_NE(second.out.find("\r\nS src/backup/"), std::string::npos) << second.out;
+  EXPECT_TRUE(second.err.starts_with(
+      "stampbak: the destination lies inside the source; its archives are not packed "
+      "again: src/./backup/\n"));
 }
 
 }  // namespace

@@ -135,20 +135,35 @@ TEST(EndToEndScan, MaskAnswersOfTheDesignAsARunSeesThem) {
   }
 }
 
-TEST(EndToEndScan, ThousandLevelsDeep) {
+// Far more levels than descriptors: every file is still met.
+TEST(EndToEndScan, TreeDeeperThanTheDescriptorLimit) {
   TempDir dir;
-  fs::path deepest = dir.path() / "src";
-  fs::create_directory(deepest);
+  fs::path level = dir.path() / "src";
   std::string shown = "src/";
-  for (int i = 0; i < 1000; ++i) {
-    deepest /= "d";
-    fs::create_directory(deepest);
+  std::vector<std::string> expected;
+  for (int i = 0; i < 120; ++i) {
+    WriteFile(level / "f");
+    expected.push_back("C " + shown + "f");
+    level /= "d";
     shown += "d/";
   }
-  WriteFile(deepest / "bottom");
-  const Outcome outcome = RunStampbak(dir, "-s src -d dst");
-  EXPECT_EQ(ScanLines(outcome.out), "C " + shown + "bottom\r\n");
+  std::sort(expected.begin(), expected.end());
+  const Outcome outcome = RunStampbak(dir, "-s src -d dst", "ulimit -n 40;");
+  EXPECT_EQ(SortedLines(ScanLines(outcome.out)), expected);
+  EXPECT_EQ(outcome.err, "");
   EXPECT_EQ(outcome.status, 0);
+}
+
+// Where warnings and the report share one file, a warning never lands
+// inside a report line; each warning stays one line.
+TEST(EndToEndScan, WarningsBetweenReportLinesInACommonLog) {
+  TempDir dir;
+  WriteFile(dir.path() / "src/line\nbreak");
+  const Outcome outcome = RunStampbak(dir, "-s src -d dst", "", "> log 2>&1");
+  EXPECT_EQ(ReadFile(dir / "log"),
+            ReportHeader("src/", "dst/") + "S src/line?break\r\n" +
+                "stampbak: not archived, the name holds a line break: src/line?break\n" +
+                "All OK\r\n");
 }
 
 }  // namespace

@@ -22,8 +22,11 @@ struct FakeRun {
   }
 
   std::string Run(const std::vector<std::string>& params) {
+    return Run([&params] { return params; });
+  }
+  std::string Run(const ParameterReader& readParameters) {
     platform::System system = fake.AsSystem();
-    status = RunProgram(system, params);
+    status = RunProgram(system, readParameters);
     return fake.output.Delivered();
   }
 };
@@ -58,13 +61,20 @@ TEST(RunProgram, NormalisesQuotesSeparatorsAndMaskCase) {
 }
 
 TEST(RunProgram, ExhaustedMemoryEndsTheRunWithStatusOne) {
-  FakeRun run;
-  run.fake.files.outOfMemory = true;
-  EXPECT_EQ(run.Run({"-s", "s", "-d", "d"}), "");
-  EXPECT_EQ(run.status, 1);
-  ASSERT_EQ(run.fake.diagnostics.failures.size(), 1U);
-  EXPECT_EQ(run.fake.diagnostics.failures[0],
-            "Exception EOutOfMemory in module stampbak at 00000000.\nOut of memory.");
+  // While the parameters are read, and while the run works.
+  for (const bool whileReading : {true, false}) {
+    FakeRun run;
+    run.fake.files.outOfMemory = !whileReading;
+    const std::string out = run.Run([whileReading] {
+      if (whileReading) throw std::bad_alloc();
+      return std::vector<std::string>{"-s", "s", "-d", "d"};
+    });
+    EXPECT_EQ(out, "");
+    EXPECT_EQ(run.status, 1);
+    ASSERT_EQ(run.fake.diagnostics.failures.size(), 1U);
+    EXPECT_EQ(run.fake.diagnostics.failures[0],
+              "Exception EOutOfMemory in module stampbak at 00000000.\nOut of memory.");
+  }
 }
 
 }  // namespace

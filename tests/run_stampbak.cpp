@@ -35,9 +35,9 @@ Outcome RunInShell(const TempDir& cwd, const std::string& command, const std::st
   TempDir capture;
   const std::string out = capture / "out";
   const std::string err = capture / "err";
-  const std::string line = "cd " + Quoted(cwd.path().string()) + " && " + command + " " +
-                           (redirect.empty() ? "> " + Quoted(out) : redirect) + " 2> " +
-                           Quoted(err);
+  // Standard error first, so that the redirection given may take it too.
+  const std::string line = "cd " + Quoted(cwd.path().string()) + " && " + command + " 2> " +
+                           Quoted(err) + " " + (redirect.empty() ? "> " + Quoted(out) : redirect);
   const int raw = std::system(line.c_str());
   Outcome outcome;
   outcome.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
