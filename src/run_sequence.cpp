@@ -14,6 +14,20 @@ namespace {
 
 constexpr char kMissingDirectories[] = "ERROR: missing the two directories!";
 
+// For a person who called the tool without knowing how; the report keeps
+// its one line.
+constexpr const char* kUsage[] = {
+    "usage: stampbak -s SOURCE -d DESTINATION [-i INCLUDE] [-e EXCLUDE] [-a] [-m] [-r]",
+    "  -s SOURCE       the directory tree to back up",
+    "  -d DESTINATION  where the archives go; created with its missing parents",
+    "  -i INCLUDE      names to take, wildcard masks separated by ';' (default *.*)",
+    "  -e EXCLUDE      names to leave out among those taken",
+    "  -a              stamp the archive's name with the date, YYYY_MM_DD",
+    "  -m              stamp it with the time, HH_MM_SS",
+    "  -r              make the archive with rar when a selected file is newer",
+    "The whole story: man stampbak (on Windows, README.md of the sources).",
+};
+
 // A value made only of double quotes ends up empty and so counts as missing.
 void RemoveSurroundingQuotes(std::string& value) {
   if (!value.empty() && value.front() == '"' && value.back() == '"') {
@@ -70,6 +84,7 @@ int RunSequence(platform::System& system, ReportChannel& report,
   if (settings.SrcDir.empty() || settings.DstDir.empty()) {
     // No backup was made, and a scheduler checking the status must see it.
     WriteReportLine(report, kMissingDirectories);
+    for (const char* line : kUsage) system.diagnostics.Warn(line);
     return 1;
   }
   NormaliseDirectories(system, settings);

@@ -11,9 +11,12 @@ namespace fs = std::filesystem;
 
 TEST(EndToEnd, WithoutDirectoriesOnlyTheErrorLineAndStatusOne) {
   TempDir dir;
-  const Outcome outcome = RunStampbak(dir, "");
+  const Outcome outcome = RunStampbak(dir, "--help");
   EXPECT_EQ(outcome.out, "ERROR: missing the two directories!\r\n");
   EXPECT_EQ(outcome.status, 1);
+  EXPECT_TRUE(outcome.err.starts_with("usage: stampbak -s SOURCE -d DESTINATION")) << outcome.err;
+  EXPECT_NE(outcome.err.find("\n  -r "), std::string::npos);
+  EXPECT_NE(outcome.err.find("man stampbak"), std::string::npos);
   EXPECT_EQ(RunStampbak(dir, "-d out -s").status, 1);
   EXPECT_FALSE(fs::exists(dir.path() / "out"));
 }

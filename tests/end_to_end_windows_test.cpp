@@ -70,6 +70,7 @@ TEST_F(WindowsRun, WithoutParametersOnlyTheErrorLine) {
   const Outcome outcome = Run("");
   EXPECT_EQ(outcome.out, "ERROR: missing the two directories!\r\n");
   EXPECT_EQ(outcome.status, 1);
+  EXPECT_TRUE(outcome.err.starts_with("usage: stampbak -s SOURCE")) << outcome.err;
   // The empty argument reaches the raw command line as "" and is skipped,
   // so -e takes -s as its value and the source is missing.
   EXPECT_EQ(Run("-e '' -s src -d dst").status, 1);

@@ -1,6 +1,7 @@
 #!/bin/sh
-# Checks the manual page, builds the Debian package, looks inside it,
-# installs it and runs the installed tool once on the example tree.
+# Checks the manual page, builds the Debian package, looks inside it, runs
+# Debian's package checker on it, and runs the tool once from the package
+# unpacked into a temporary directory. Nothing is installed.
 set -eu
 cd "$(dirname "$0")/.."
 
@@ -16,26 +17,25 @@ deb=$(ls build/release/stampbak_*.deb)
 dpkg-deb --info "$deb"
 contents=$(dpkg-deb --contents "$deb")
 echo "$contents"
-for file in ./usr/bin/stampbak ./usr/share/man/man1/stampbak.1; do
+for file in ./usr/bin/stampbak ./usr/share/man/man1/stampbak.1.gz \
+  ./usr/share/doc/stampbak/copyright ./usr/share/doc/stampbak/changelog.gz; do
   echo "$contents" | grep -q " $file\$" || { echo "missing in the package: $file"; exit 1; }
 done
 dpkg-deb --field "$deb" Depends | grep -q libc6 || { echo "no shared-library dependencies"; exit 1; }
 
-echo "--- installed"
+echo "--- lintian"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-if [ "$(id -u)" = 0 ]; then
-  dpkg -i "$deb" > /dev/null
-  stampbak=/usr/bin/stampbak
-elif sudo -n true 2> /dev/null; then
-  sudo dpkg -i "$deb" > /dev/null
-  stampbak=/usr/bin/stampbak
-else
-  echo "(not root: unpacking instead of installing)"
-  dpkg-deb -x "$deb" "$work/root"
-  stampbak=$work/root/usr/bin/stampbak
-fi
+# Any error fails the check; the note that root runs it (CI does) is dropped.
+status=0
+lintian --fail-on error "$deb" > "$work/lintian" 2>&1 || status=$?
+grep -v '^running with root privileges' "$work/lintian" || true
+[ "$status" = 0 ] || { echo "lintian found errors"; exit 1; }
+
+echo "--- unpacked"
+dpkg-deb -x "$deb" "$work/root"
+stampbak=$work/root/usr/bin/stampbak
 "$stampbak" -s example/source -d "$work/backup" -e '*.tmp' > "$work/report"
 grep -q '^All OK' "$work/report" || { cat "$work/report"; exit 1; }
 [ -d "$work/backup" ]
-echo "installed $stampbak ran: $(grep -c '^C ' "$work/report") files selected"
+echo "unpacked stampbak ran: $(grep -c '^C ' "$work/report") files selected"

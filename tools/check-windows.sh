@@ -1,0 +1,14 @@
+#!/bin/sh
+# Cross-builds the Windows executable and its unit suite, runs the suite
+# under Wine, then the end-to-end tests of stampbak.exe from the Linux
+# test build (which it builds too, if need be).
+set -eu
+cd "$(dirname "$0")/.."
+export WINEPREFIX="$PWD/build/windows/wineprefix" WINEDEBUG=-all
+cmake --preset windows
+cmake --build --preset windows
+[ -d "$WINEPREFIX" ] || wineboot --init > /dev/null 2>&1
+ctest --preset windows
+cmake --preset test > /dev/null
+cmake --build --preset test
+STAMPBAK_REQUIRE_WINDOWS=1 ctest --preset test -R '^WindowsRun\.'
