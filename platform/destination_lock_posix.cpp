@@ -5,7 +5,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "platform/destination_lock.h"
+#include "platform/file_system_posix.h"
 
 namespace platform {
 namespace {
@@ -24,26 +24,18 @@ class FlockLock final : public DirectoryLock {
   int fd_;
 };
 
-class FlockLocker final : public DirectoryLocker {
- public:
-  LockAttempt TryLock(const std::string& directory) override {
-    const int fd = open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return {nullptr, LockStatus::Unavailable, std::strerror(errno)};
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-      const int error = errno;
-      close(fd);
-      if (error == EWOULDBLOCK) return {nullptr, LockStatus::Busy, ""};
-      return {nullptr, LockStatus::Unavailable, std::strerror(error)};
-    }
-    return {std::make_unique<FlockLock>(fd), LockStatus::Locked, ""};
-  }
-};
-
 }  // namespace
 
-DirectoryLocker& SystemDirectoryLocker() {
-  static FlockLocker locker;
-  return locker;
+LockAttempt LockDirectory(const std::string& directory) {
+  const int fd = open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return {nullptr, LockStatus::Unavailable, std::strerror(errno)};
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    const int error = errno;
+    close(fd);
+    if (error == EWOULDBLOCK) return {nullptr, LockStatus::Busy, ""};
+    return {nullptr, LockStatus::Unavailable, std::strerror(error)};
+  }
+  return {std::make_unique<FlockLock>(fd), LockStatus::Locked, ""};
 }
 
 }  // namespace platform

@@ -1,4 +1,4 @@
-#include "platform/destination_lock.h"
+#include "platform/file_system_win32.h"
 #include "platform/win32_text.h"
 
 namespace platform {
@@ -15,29 +15,21 @@ class HandleLock final : public DirectoryLock {
   HANDLE handle_;
 };
 
+}  // namespace
+
 // The directory held open for adding files and shared only for reading and
 // deleting: a second run's open fails with a sharing violation, while
 // listing the directory and creating the archive in it still work.
-class Win32DirectoryLocker final : public DirectoryLocker {
- public:
-  LockAttempt TryLock(const std::string& directory) override {
-    const HANDLE handle =
-        CreateFileA(directory.c_str(), FILE_ADD_FILE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
-                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (handle != INVALID_HANDLE_VALUE) {
-      return {std::make_unique<HandleLock>(handle), LockStatus::Locked, ""};
-    }
-    const DWORD error = GetLastError();
-    if (error == ERROR_SHARING_VIOLATION) return {nullptr, LockStatus::Busy, ""};
-    return {nullptr, LockStatus::Unavailable, ErrorText(error)};
+LockAttempt LockDirectory(const std::string& directory) {
+  const HANDLE handle =
+      CreateFileA(directory.c_str(), FILE_ADD_FILE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle != INVALID_HANDLE_VALUE) {
+    return {std::make_unique<HandleLock>(handle), LockStatus::Locked, ""};
   }
-};
-
-}  // namespace
-
-DirectoryLocker& SystemDirectoryLocker() {
-  static Win32DirectoryLocker locker;
-  return locker;
+  const DWORD error = GetLastError();
+  if (error == ERROR_SHARING_VIOLATION) return {nullptr, LockStatus::Busy, ""};
+  return {nullptr, LockStatus::Unavailable, ErrorText(error)};
 }
 
 }  // namespace platform

@@ -5,10 +5,10 @@
 
 #include <cerrno>
 #include <cstring>
+#include <new>
 #include <vector>
 
-#include "platform/directory_listing.h"
-#include "platform/file_time_posix.h"
+#include "platform/file_system_posix.h"
 
 namespace platform {
 namespace {
@@ -28,6 +28,8 @@ EntryKind KindOfUnknown(int dirFd, const char* name) {
   return S_ISREG(st.st_mode) ? EntryKind::File : EntryKind::Unarchivable;
 }
 
+}  // namespace
+
 // The entry's type comes with it on most file systems; only links and
 // unknown types cost a system call.
 EntryKind KindOf(int dirFd, const dirent& found) {
@@ -40,11 +42,13 @@ EntryKind KindOf(int dirFd, const dirent& found) {
   }
 }
 
+namespace {
+
 bool OutOfDescriptors(int error) { return error == EMFILE || error == ENFILE; }
 
 ListingOpen Failure(int error) {
-  const LookupStatus status = error == ENOMEM ? LookupStatus::OutOfMemory : LookupStatus::Failed;
-  return {nullptr, status, std::strerror(error)};
+  if (error == ENOMEM) throw std::bad_alloc();
+  return {nullptr, std::strerror(error)};
 }
 
 // A listing holds one descriptor while the scan below it goes on, one per
@@ -85,7 +89,7 @@ class PosixListing final : public DirectoryListing {
   }
 
   ListingOpen OpenSubdirectory(const std::string& name) override {
-    if (fd_ < 0) return {nullptr, LookupStatus::Failed, "its directory could not be opened again"};
+    if (fd_ < 0) return {nullptr, "its directory could not be opened again"};
     for (;;) {
       const int fd = openat(fd_, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
       if (fd >= 0) return Adopt(fd, this);
@@ -105,7 +109,7 @@ class PosixListing final : public DirectoryListing {
       close(fd);
       return Failure(error);
     }
-    return {std::make_unique<PosixListing>(dir, st, parent), LookupStatus::Found, ""};
+    return {std::make_unique<PosixListing>(dir, st, parent), ""};
   }
 
  private:
@@ -154,20 +158,12 @@ class PosixListing final : public DirectoryListing {
   std::size_t nextParked_ = 0;
 };
 
-class PosixDirectoryEnumerator final : public DirectoryEnumerator {
- public:
-  ListingOpen Open(const std::string& directory) override {
-    const int fd = open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return Failure(errno);
-    return PosixListing::Adopt(fd, nullptr);
-  }
-};
-
 }  // namespace
 
-DirectoryEnumerator& SystemDirectoryEnumerator() {
-  static PosixDirectoryEnumerator enumerator;
-  return enumerator;
+ListingOpen OpenListing(const std::string& directory) {
+  const int fd = open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return Failure(errno);
+  return PosixListing::Adopt(fd, nullptr);
 }
 
 }  // namespace platform

@@ -1,5 +1,6 @@
-#include "platform/directory_listing.h"
-#include "platform/file_time_win32.h"
+#include <new>
+
+#include "platform/file_system_win32.h"
 #include "platform/win32_text.h"
 
 namespace platform {
@@ -38,8 +39,6 @@ std::wstring WidePath(const std::string& path) {
   wide.resize(wide.size() - 1);
   return wide;
 }
-
-ListingOpen OpenListing(const std::string& directory);
 
 class Win32Listing final : public DirectoryListing {
  public:
@@ -86,32 +85,21 @@ class Win32Listing final : public DirectoryListing {
   bool pending_;
 };
 
+}  // namespace
+
 ListingOpen OpenListing(const std::string& directory) {
   WIN32_FIND_DATAW first{};
   const HANDLE find = FindFirstFileW(WidePath(directory + "*.*").c_str(), &first);
   if (find != INVALID_HANDLE_VALUE) {
-    return {std::make_unique<Win32Listing>(directory, find, first), LookupStatus::Found, ""};
+    return {std::make_unique<Win32Listing>(directory, find, first), ""};
   }
   const DWORD error = GetLastError();
   // An empty drive root lists no entry at all, not even "." and "..".
   if (error == ERROR_FILE_NOT_FOUND && SystemFileSystem().IsDirectory(directory)) {
-    return {std::make_unique<Win32Listing>(directory, INVALID_HANDLE_VALUE, first),
-            LookupStatus::Found, ""};
+    return {std::make_unique<Win32Listing>(directory, INVALID_HANDLE_VALUE, first), ""};
   }
-  const bool memory = error == ERROR_NOT_ENOUGH_MEMORY || error == ERROR_OUTOFMEMORY;
-  return {nullptr, memory ? LookupStatus::OutOfMemory : LookupStatus::Failed, ErrorText(error)};
-}
-
-class Win32DirectoryEnumerator final : public DirectoryEnumerator {
- public:
-  ListingOpen Open(const std::string& directory) override { return OpenListing(directory); }
-};
-
-}  // namespace
-
-DirectoryEnumerator& SystemDirectoryEnumerator() {
-  static Win32DirectoryEnumerator enumerator;
-  return enumerator;
+  if (error == ERROR_NOT_ENOUGH_MEMORY || error == ERROR_OUTOFMEMORY) throw std::bad_alloc();
+  return {nullptr, ErrorText(error)};
 }
 
 }  // namespace platform

@@ -17,6 +17,12 @@ inline constexpr DosDateTime kEarliestDosDateTime = 0x00210000;
 inline constexpr DosDateTime kLatestDosDateTime =
     (127U << 25) | (12U << 21) | (31U << 16) | (23U << 11) | (59U << 5) | 29U;
 
+constexpr LocalTime UnpackDosDateTime(DosDateTime packed) {
+  return LocalTime{1980 + static_cast<int>(packed >> 25),   static_cast<int>((packed >> 21) & 0x0F),
+                   static_cast<int>((packed >> 16) & 0x1F), static_cast<int>((packed >> 11) & 0x1F),
+                   static_cast<int>((packed >> 5) & 0x3F),  static_cast<int>(packed & 0x1F) * 2};
+}
+
 constexpr DosDateTime PackDosDateTime(const LocalTime& t) {
   if (t.Year < 1980) return kEarliestDosDateTime;
   if (t.Year > 2107) return kLatestDosDateTime;

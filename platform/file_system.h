@@ -6,6 +6,8 @@
 
 #include "platform/dos_date_time.h"
 
+// Everything the program asks of the file system. Exhausted memory inside
+// any call comes out as std::bad_alloc, like an allocation of our own.
 namespace platform {
 
 // The one separator of every path the program forms, prints or hands on.
@@ -20,14 +22,49 @@ enum class LookupStatus {
   Missing,      // nothing has that name (any more)
   NameTooLong,  // the path is longer than the platform can look up
   Directory,    // the name is a directory
-  OutOfMemory,
-  Failed,  // any other reason, given in Reason
+  Failed,       // any other reason, given in Reason
 };
 
 struct FileTimeLookup {
   LookupStatus Status = LookupStatus::Failed;
   DosDateTime Packed = 0;  // local last-write time, when Found
   std::string Reason;      // the platform's words, for a warning
+};
+
+enum class EntryKind {
+  Directory,
+  File,           // a regular file, or a link to one
+  DirectoryLink,  // a link or junction to a directory: never entered
+  Unarchivable,   // a FIFO, socket, device or dangling link
+};
+
+struct DirectoryEntry {
+  std::string Name;  // without any path; "." and ".." may come too
+  EntryKind Kind = EntryKind::File;
+};
+
+struct ListingOpen;
+
+// One open enumeration of a directory's entries, in the platform's order.
+class DirectoryListing {
+ public:
+  virtual ~DirectoryListing() = default;
+  // The next entry; false at the end, and on a failure, which ends it alike.
+  virtual bool Next(DirectoryEntry& entry) = 0;
+  // The last-write time of an entry of this directory, found by its name
+  // as FileSystem::LastWriteTime finds it by its full path, only cheaper.
+  virtual FileTimeLookup LastWriteTime(const std::string& name) = 0;
+  // Opens the subdirectory with this entry name from this directory, never
+  // through a link: an entry swapped for a link since it was listed fails
+  // to open. This listing must outlive the one it returns.
+  virtual ListingOpen OpenSubdirectory(const std::string& name) = 0;
+  // Tells this directory from any other however its path was spelled.
+  virtual std::string Identity() = 0;
+};
+
+struct ListingOpen {
+  std::unique_ptr<DirectoryListing> Listing;  // none when it cannot be opened
+  std::string Reason;
 };
 
 // A file open for writing, closed when the object goes.
@@ -45,7 +82,24 @@ enum class CreateStatus { Created, NameTaken, Failed };
 struct FileCreation {
   std::unique_ptr<WritableFile> File;  // when Created
   CreateStatus Status = CreateStatus::Failed;
-  std::string Reason;
+};
+
+// Held while a run may write an archive into a directory; released when
+// the object goes.
+class DirectoryLock {
+ public:
+  virtual ~DirectoryLock() = default;
+  // The descriptor a child inherits to hold the lock as long as it runs;
+  // -1 where the platform ends the child with us instead.
+  virtual int InheritableDescriptor() const { return -1; }
+};
+
+enum class LockStatus { Locked, Busy, Unavailable };
+
+struct LockAttempt {
+  std::unique_ptr<DirectoryLock> Lock;  // when Locked
+  LockStatus Status = LockStatus::Unavailable;
+  std::string Reason;  // why it is Unavailable
 };
 
 class FileSystem {
@@ -56,6 +110,9 @@ class FileSystem {
   virtual void MakeDirectory(const std::string& path) = 0;
   // The last-write time of what the path names, a linked file's included.
   virtual FileTimeLookup LastWriteTime(const std::string& path) = 0;
+  // Opens the directory the path names, through a link if it is one. A
+  // directory with no entries opens and lists nothing.
+  virtual ListingOpen OpenDirectory(const std::string& directory) = 0;
   // Creates a new file that only this user can read, never through a link
   // and never over an existing name.
   virtual FileCreation CreateNewFile(const std::string& path) = 0;
@@ -68,6 +125,9 @@ class FileSystem {
   // (owned by one, or writable by others without the sticky bit); empty
   // when it cannot.
   virtual std::string SharedDirectoryRisk(const std::string& directory) = 0;
+  // An exclusive lock on the directory itself, without waiting and without
+  // writing anything into it.
+  virtual LockAttempt TryLock(const std::string& directory) = 0;
 };
 
 FileSystem& SystemFileSystem();

@@ -8,9 +8,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <new>
 
-#include "platform/file_system.h"
-#include "platform/file_time_posix.h"
+#include "platform/file_system_posix.h"
 #include "platform/posix_io.h"
 
 namespace platform {
@@ -27,7 +27,7 @@ LookupStatus StatusOf(int error) {
     case ENOENT:
     case ENOTDIR: return LookupStatus::Missing;
     case ENAMETOOLONG: return LookupStatus::NameTooLong;
-    case ENOMEM: return LookupStatus::OutOfMemory;
+    case ENOMEM: throw std::bad_alloc();
     default: return LookupStatus::Failed;
   }
 }
@@ -90,14 +90,19 @@ class PosixFileSystem final : public FileSystem {
     return FileTimeAt(AT_FDCWD, path.c_str());
   }
 
+  ListingOpen OpenDirectory(const std::string& directory) override {
+    return OpenListing(directory);
+  }
+
+  LockAttempt TryLock(const std::string& directory) override { return LockDirectory(directory); }
+
   FileCreation CreateNewFile(const std::string& path) override {
     const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) {
-      const int error = errno;
-      const CreateStatus status = error == EEXIST ? CreateStatus::NameTaken : CreateStatus::Failed;
-      return {nullptr, status, std::strerror(error)};
+      if (errno == ENOMEM) throw std::bad_alloc();
+      return {nullptr, errno == EEXIST ? CreateStatus::NameTaken : CreateStatus::Failed};
     }
-    return {std::make_unique<PosixWritableFile>(fd), CreateStatus::Created, ""};
+    return {std::make_unique<PosixWritableFile>(fd), CreateStatus::Created};
   }
 
   void RemoveFile(const std::string& path) override { unlink(path.c_str()); }

@@ -1,4 +1,6 @@
-#include "platform/file_time_win32.h"
+#include <new>
+
+#include "platform/file_system_win32.h"
 #include "platform/win32_text.h"
 
 namespace platform {
@@ -19,7 +21,7 @@ LookupStatus StatusOf(DWORD error) {
       return LookupStatus::Missing;
     case ERROR_FILENAME_EXCED_RANGE: return LookupStatus::NameTooLong;
     case ERROR_NOT_ENOUGH_MEMORY:
-    case ERROR_OUTOFMEMORY: return LookupStatus::OutOfMemory;
+    case ERROR_OUTOFMEMORY: throw std::bad_alloc();
     default: return LookupStatus::Failed;
   }
 }
@@ -48,16 +50,7 @@ class Win32WritableFile final : public WritableFile {
   Win32WritableFile& operator=(const Win32WritableFile&) = delete;
 
   std::size_t Write(const void* data, std::size_t size) override {
-    const char* bytes = static_cast<const char*>(data);
-    std::size_t written = 0;
-    while (handle_ != INVALID_HANDLE_VALUE && written < size) {
-      DWORD n = 0;
-      const DWORD chunk =
-          static_cast<DWORD>(size - written > 0x40000000 ? 0x40000000 : size - written);
-      if (!WriteFile(handle_, bytes + written, chunk, &n, nullptr) || n == 0) break;
-      written += n;
-    }
-    return written;
+    return handle_ != INVALID_HANDLE_VALUE ? WriteFully(handle_, data, size) : 0;
   }
 
   bool Close() override {
@@ -82,15 +75,21 @@ class Win32FileSystem final : public FileSystem {
 
   FileTimeLookup LastWriteTime(const std::string& path) override { return FileTimeOf(path); }
 
+  ListingOpen OpenDirectory(const std::string& directory) override {
+    return OpenListing(directory);
+  }
+
+  LockAttempt TryLock(const std::string& directory) override { return LockDirectory(directory); }
+
   FileCreation CreateNewFile(const std::string& path) override {
     const HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                       CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
       const DWORD error = GetLastError();
       const bool taken = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
-      return {nullptr, taken ? CreateStatus::NameTaken : CreateStatus::Failed, ErrorText(error)};
+      return {nullptr, taken ? CreateStatus::NameTaken : CreateStatus::Failed};
     }
-    return {std::make_unique<Win32WritableFile>(handle), CreateStatus::Created, ""};
+    return {std::make_unique<Win32WritableFile>(handle), CreateStatus::Created};
   }
 
   void RemoveFile(const std::string& path) override { DeleteFileA(path.c_str()); }

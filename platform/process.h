@@ -4,7 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/destination_lock.h"
+#include "platform/file_system.h"
+#include "platform/startup.h"
 
 namespace platform {
 
@@ -31,6 +32,6 @@ class ProcessLauncher {
                                    const DirectoryLock* lock) = 0;
 };
 
-ProcessLauncher& SystemProcessLauncher();
+ProcessLauncher& SystemProcessLauncher(const ProcessStart& start);
 
 }  // namespace platform

@@ -13,7 +13,6 @@
 #include <string_view>
 
 #include "platform/process.h"
-#include "platform/startup_posix.h"
 
 namespace platform {
 namespace {
@@ -69,10 +68,18 @@ void KeepOnlyStandardErrorAndLock(int errorFd, int lockFd) {
   close_range(static_cast<unsigned>(errorFd) + 1, ~0U, 0);
 }
 
-[[noreturn]] void ExecChild(const char* path, char* const argv[], const char* workingDirectory,
-                            int errorFd, int lockFd) {
+// The child gets the descriptor limit that our caller gave us.
+void RestoreCallerLimits(const ProcessStart& start) {
+  if (start.CallerDescriptorHardLimit < 0) return;
+  const rlimit limit{static_cast<rlim_t>(start.CallerDescriptorLimit),
+                     static_cast<rlim_t>(start.CallerDescriptorHardLimit)};
+  setrlimit(RLIMIT_NOFILE, &limit);
+}
+
+[[noreturn]] void ExecChild(const ProcessStart& start, const char* path, char* const argv[],
+                            const char* workingDirectory, int errorFd, int lockFd) {
   RestoreDefaultSignals();
-  RestoreCallerLimits();
+  RestoreCallerLimits(start);
   LowestPriority();
   KeepOnlyStandardErrorAndLock(errorFd, lockFd);
   if (chdir(workingDirectory) == 0) execv(path, argv);
@@ -192,6 +199,8 @@ int StartError(int readFd) {
 
 class PosixProcessLauncher final : public ProcessLauncher {
  public:
+  explicit PosixProcessLauncher(const ProcessStart& start) : start_(start) {}
+
   ProcessOutcome RunHidden(const std::string& program, const std::vector<std::string>& arguments,
                            const std::string& workingDirectory,
                            const DirectoryLock* lock) override {
@@ -210,7 +219,8 @@ class PosixProcessLauncher final : public ProcessLauncher {
     SignalForwarding forwarding;
     const pid_t pid = fork();
     if (pid == 0) {
-      ExecChild(found.Path.c_str(), argv.data(), workingDirectory.c_str(), pipeFds[1], lockFd);
+      ExecChild(start_, found.Path.c_str(), argv.data(), workingDirectory.c_str(), pipeFds[1],
+                lockFd);
     }
     const int forkError = errno;
     close(pipeFds[1]);
@@ -225,12 +235,15 @@ class PosixProcessLauncher final : public ProcessLauncher {
     if (error != 0) return {false, static_cast<std::uint32_t>(error), ""};
     return {true, code, SignalForwarding::Received()};
   }
+
+ private:
+  ProcessStart start_;
 };
 
 }  // namespace
 
-ProcessLauncher& SystemProcessLauncher() {
-  static PosixProcessLauncher launcher;
+ProcessLauncher& SystemProcessLauncher(const ProcessStart& start) {
+  static PosixProcessLauncher launcher(start);
   return launcher;
 }
 

@@ -58,7 +58,7 @@ class Win32ProcessLauncher final : public ProcessLauncher {
 
 }  // namespace
 
-ProcessLauncher& SystemProcessLauncher() {
+ProcessLauncher& SystemProcessLauncher(const ProcessStart& /*start*/) {
   static Win32ProcessLauncher launcher;
   return launcher;
 }

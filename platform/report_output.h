@@ -2,6 +2,8 @@
 
 #include <cstddef>
 
+#include "platform/startup.h"
+
 namespace platform {
 
 // What the process's standard output turned out to be when the report
@@ -26,6 +28,6 @@ class ReportOutput {
   virtual bool SharedWithDiagnostics() = 0;
 };
 
-ReportOutput& SystemReportOutput();
+ReportOutput& SystemReportOutput(const ProcessStart& start);
 
 }  // namespace platform

@@ -3,16 +3,17 @@
 
 #include "platform/posix_io.h"
 #include "platform/report_output.h"
-#include "platform/startup_posix.h"
 
 namespace platform {
 namespace {
 
 class PosixReportOutput final : public ReportOutput {
  public:
+  explicit PosixReportOutput(bool given) : given_(given) {}
+
   OutputKind Open() override {
     struct stat st {};
-    if (!StandardOutputWasGiven() || fstat(STDOUT_FILENO, &st) != 0) {
+    if (!given_ || fstat(STDOUT_FILENO, &st) != 0) {
       return OutputKind::None;
     }
     if (S_ISCHR(st.st_mode)) return OutputKind::CharDevice;
@@ -30,12 +31,15 @@ class PosixReportOutput final : public ReportOutput {
     return fstat(STDOUT_FILENO, &out) == 0 && fstat(STDERR_FILENO, &err) == 0 &&
            out.st_dev == err.st_dev && out.st_ino == err.st_ino;
   }
+
+ private:
+  bool given_;
 };
 
 }  // namespace
 
-ReportOutput& SystemReportOutput() {
-  static PosixReportOutput output;
+ReportOutput& SystemReportOutput(const ProcessStart& start) {
+  static PosixReportOutput output(start.StandardOutputGiven);
   return output;
 }
 

@@ -38,7 +38,7 @@ class Win32ReportOutput final : public ReportOutput {
 
 }  // namespace
 
-ReportOutput& SystemReportOutput() {
+ReportOutput& SystemReportOutput(const ProcessStart& /*start*/) {
   static Win32ReportOutput output;
   return output;
 }

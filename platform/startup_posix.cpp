@@ -6,13 +6,9 @@
 #include <csignal>
 
 #include "platform/startup.h"
-#include "platform/startup_posix.h"
 
 namespace platform {
 namespace {
-
-bool standardOutputGiven = true;
-rlimit callerDescriptorLimit{};
 
 bool IsOpen(int fd) { return fcntl(fd, F_GETFD) != -1; }
 
@@ -31,31 +27,30 @@ void ClaimStandardDescriptors() {
 
 // The scan holds one open directory per level of nesting; a deep tree must
 // not run out of descriptors while the hard limit allows more.
-void RaiseDescriptorLimit() {
-  if (getrlimit(RLIMIT_NOFILE, &callerDescriptorLimit) != 0) return;
-  rlimit raised = callerDescriptorLimit;
-  raised.rlim_cur = raised.rlim_max;
-  setrlimit(RLIMIT_NOFILE, &raised);
+// Returns the caller's limit, which the archiver gets back.
+void RaiseDescriptorLimit(ProcessStart& start) {
+  rlimit limit{};
+  if (getrlimit(RLIMIT_NOFILE, &limit) != 0) return;
+  start.CallerDescriptorLimit = static_cast<long long>(limit.rlim_cur);
+  start.CallerDescriptorHardLimit = static_cast<long long>(limit.rlim_max);
+  limit.rlim_cur = limit.rlim_max;
+  setrlimit(RLIMIT_NOFILE, &limit);
 }
 
 }  // namespace
 
-bool StandardOutputWasGiven() { return standardOutputGiven; }
-
-void RestoreCallerLimits() {
-  if (callerDescriptorLimit.rlim_max != 0) setrlimit(RLIMIT_NOFILE, &callerDescriptorLimit);
-}
-
-void PrepareProcess() {
-  standardOutputGiven = IsOpen(STDOUT_FILENO);
+ProcessStart PrepareProcess() {
+  ProcessStart start;
+  start.StandardOutputGiven = IsOpen(STDOUT_FILENO);
   ClaimStandardDescriptors();
-  RaiseDescriptorLimit();
+  RaiseDescriptorLimit(start);
   std::setlocale(LC_CTYPE, "");
   // A reader that went away must cost us its text, not the run.
   std::signal(SIGPIPE, SIG_IGN);
   // Inherited as ignored, it would let the archiver's end go unseen and
   // every archive pass for failed.
   std::signal(SIGCHLD, SIG_DFL);
+  return start;
 }
 
 std::optional<std::string> RawCommandLine() { return std::nullopt; }

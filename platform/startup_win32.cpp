@@ -4,9 +4,10 @@
 
 namespace platform {
 
-void PrepareProcess() {
+ProcessStart PrepareProcess() {
   // An unattended run must never stop at a "no disk in drive" dialog.
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+  return {};
 }
 
 std::optional<std::string> RawCommandLine() { return std::string(GetCommandLineA()); }

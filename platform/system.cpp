@@ -2,10 +2,9 @@
 
 namespace platform {
 
-System RealSystem() {
-  return System{SystemReportOutput(),    SystemDiagnostics(),         SystemClock(),
-                SystemFileSystem(),      SystemDirectoryEnumerator(), SystemEnvironment(),
-                SystemProcessLauncher(), SystemDirectoryLocker()};
+System RealSystem(const ProcessStart& start) {
+  return System{SystemReportOutput(start), SystemDiagnostics(), SystemClock(),
+                SystemFileSystem(),        SystemEnvironment(), SystemProcessLauncher(start)};
 }
 
 }  // namespace platform

@@ -1,13 +1,12 @@
 #pragma once
 
 #include "platform/clock.h"
-#include "platform/destination_lock.h"
 #include "platform/diagnostics.h"
-#include "platform/directory_listing.h"
 #include "platform/environment.h"
 #include "platform/file_system.h"
 #include "platform/process.h"
 #include "platform/report_output.h"
+#include "platform/startup.h"
 
 namespace platform {
 
@@ -18,12 +17,10 @@ struct System {
   Diagnostics& diagnostics;
   Clock& clock;
   FileSystem& files;
-  DirectoryEnumerator& directories;
   Environment& environment;
   ProcessLauncher& processes;
-  DirectoryLocker& locks;
 };
 
-System RealSystem();
+System RealSystem(const ProcessStart& start);
 
 }  // namespace platform

@@ -109,7 +109,8 @@ std::vector<std::string> ArchiverArguments(const std::string& archiveName,
 
 }  // namespace
 
-bool RunArchiver(const Run& run, const TBackupFile& root, const platform::DirectoryLock* lock) {
+BackupOutcome RunArchiver(const Run& run, const TBackupFile& root,
+                          const platform::DirectoryLock* lock) {
   const std::string& dstDir = run.settings.DstDir;
   const std::string archive = AbsoluteName(run, dstDir.substr(0, dstDir.size() - 1)) + ".rar";
   const std::unique_ptr<ListFile> list = CreateListFile(run);
@@ -119,18 +120,18 @@ bool RunArchiver(const Run& run, const TBackupFile& root, const platform::Direct
   if (!outcome.Started) {
     list->Keep();
     WriteReportLine(run.report, "CreateProcess failed with the following error: ", outcome.Code);
-    return false;
+    return BackupOutcome::NotMade;
   }
   if (!outcome.Interruption.empty()) {
     Warn(run, "ended by " + outcome.Interruption +
                   ", which was passed on to the archiver; no backup was made");
-    return false;
+    return BackupOutcome::NotMade;
   }
   if (outcome.Code != 0) {
     WriteReportLine(run.report, "Archiver failed with the following exit code: ", outcome.Code);
-    return false;
+    return BackupOutcome::NotMade;
   }
-  return true;
+  return BackupOutcome::Done;
 }
 
 }  // namespace stampbak

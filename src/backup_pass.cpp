@@ -15,7 +15,7 @@ using platform::DosDateTime;
 // Two cron runs must not update one archive at the same time.
 std::unique_ptr<platform::DirectoryLock> LockDestination(const Run& run,
                                                          const std::string& baseDstDir) {
-  platform::LockAttempt attempt = run.system.locks.TryLock(baseDstDir);
+  platform::LockAttempt attempt = run.system.files.TryLock(baseDstDir);
   if (attempt.Status == platform::LockStatus::Busy) {
     throw EDestinationBusy("Another run is using " + baseDstDir);
   }
@@ -26,10 +26,10 @@ std::unique_ptr<platform::DirectoryLock> LockDestination(const Run& run,
 }
 
 std::string ShowTime(DosDateTime packed) {
+  const platform::LocalTime t = platform::UnpackDosDateTime(packed);
   char text[32];
-  std::snprintf(text, sizeof text, "%04u-%02u-%02u %02u:%02u:%02u", 1980 + (packed >> 25),
-                (packed >> 21) & 0x0F, (packed >> 16) & 0x1F, (packed >> 11) & 0x1F,
-                (packed >> 5) & 0x3F, (packed & 0x1F) * 2);
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", t.Year, t.Month, t.Day, t.Hour,
+                t.Minute, t.Second);
   return text;
 }
 
@@ -42,7 +42,6 @@ class NewestArchive {
   }
 
   void Consider(const platform::FileTimeLookup& lookup, const std::string& path) {
-    if (lookup.Status == platform::LookupStatus::OutOfMemory) throw std::bad_alloc();
     if (lookup.Status != platform::LookupStatus::Found) return;
     if (DosDateTimeToDateTime(lookup.Packed) > now_ + 1.0) {
       Warn(run_, "archive " + path + " is dated " + ShowTime(lookup.Packed) +
@@ -61,14 +60,12 @@ class NewestArchive {
 };
 
 void ConsiderArchivesIn(const Run& run, const std::string& baseDstDir, NewestArchive& newest) {
-  const platform::ListingOpen open = run.system.directories.Open(baseDstDir);
-  if (open.Status == platform::LookupStatus::OutOfMemory) throw std::bad_alloc();
+  const platform::ListingOpen open = run.system.files.OpenDirectory(baseDstDir);
   if (!open.Listing) return;
   platform::DirectoryEntry entry;
+  // A directory's look-up finds no file time, so only files count.
   while (open.Listing->Next(entry)) {
-    const bool directory = entry.Kind == platform::EntryKind::Directory ||
-                           entry.Kind == platform::EntryKind::DirectoryLink;
-    if (directory || !MatchMaskList(entry.Name, "*.rar")) continue;
+    if (!MatchMaskList(entry.Name, "*.rar")) continue;
     newest.Consider(open.Listing->LastWriteTime(entry.Name), baseDstDir + entry.Name);
   }
 }
@@ -84,17 +81,17 @@ DateTime GetLastBackupTime(const Run& run, const std::string& baseDstDir) {
   return newest.Time();
 }
 
-bool ProcessBackup(const Run& run) {
+BackupOutcome ProcessBackup(const Run& run) {
   const RunSettings& settings = run.settings;
   const auto lock = settings.UseArchiver ? LockDestination(run, settings.BaseDstDir) : nullptr;
   const std::unique_ptr<TBackupFile> root =
       BuildBackupTree(run, settings.SrcDir, settings.IncludeMask, settings.ExcludeMask);
   root->UpdateNewestTime();
-  if (!settings.UseArchiver) return true;
+  if (!settings.UseArchiver) return BackupOutcome::Done;
   if (root->NewestTime > GetLastBackupTime(run, settings.BaseDstDir)) {
     return RunArchiver(run, *root, lock.get());
   }
-  return true;
+  return BackupOutcome::Done;
 }
 
 }  // namespace stampbak

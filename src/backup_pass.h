@@ -7,9 +7,12 @@
 
 namespace stampbak {
 
-// The backup pass, the body of a run: scan, change check, archiver. False
-// when an archive was due but not made.
-bool ProcessBackup(const Run& run);
+// What the backup pass came to: it did its job (an archive was made, none
+// was due, or none was asked for), or an archive was due but not made.
+enum class BackupOutcome { Done, NotMade };
+
+// The backup pass, the body of a run: scan, change check, archiver.
+BackupOutcome ProcessBackup(const Run& run);
 
 // The time of the newest archive in the destination, or beside it where an
 // unstamped run puts it; 0 when there is none.

@@ -65,9 +65,7 @@ void AsciiLowerCase(std::string& text) {
 // surrounding double quotes and without one leading hyphen or slash.
 std::string OptionWord(std::string word) {
   AsciiLowerCase(word);
-  if (!word.empty() && word.front() == '"' && word.back() == '"') {
-    word = word.size() > 1 ? word.substr(1, word.size() - 2) : "";
-  }
+  word = WithoutSurroundingQuotes(word);
   if (word.size() > 1 && (word.front() == '-' || word.front() == '/')) word.erase(0, 1);
   return word;
 }
@@ -92,6 +90,11 @@ bool* FlagSetting(char letter, RunSettings& settings) {
 }
 
 }  // namespace
+
+std::string WithoutSurroundingQuotes(const std::string& value) {
+  if (value.empty() || value.front() != '"' || value.back() != '"') return value;
+  return value.size() > 1 ? value.substr(1, value.size() - 2) : "";
+}
 
 std::vector<std::string> SplitCommandLine(std::string_view raw, CharacterStep step) {
   Splitter splitter(raw, step);

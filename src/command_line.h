@@ -17,6 +17,9 @@ using CharacterStep = std::size_t (*)(std::string_view text, std::size_t pos);
 // name (token 0) is not among them.
 std::vector<std::string> SplitCommandLine(std::string_view raw, CharacterStep step);
 
+// The value without one pair of double quotes around it; "\"" alone is empty.
+std::string WithoutSurroundingQuotes(const std::string& value);
+
 // Fills the settings from the parameters by the first letter of each option.
 void ParseParameters(const std::vector<std::string>& params, RunSettings& settings);
 

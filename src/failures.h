@@ -6,6 +6,10 @@
 
 namespace stampbak {
 
+// How the process ends: the run did its job and said "All OK", or no
+// backup was made (a missing directory, the archiver, or a failure).
+enum class ExitStatus { AllOk = 0, NoBackup = 1 };
+
 // A failure that ends the run. Nothing in the program handles one: it is
 // caught only at the top of the entry point, which reports it and ends the
 // process with status 1.

@@ -8,13 +8,13 @@
 #include "src/run_sequence.h"
 
 int main(int argc, char** argv) {
-  platform::PrepareProcess();
-  platform::System system = platform::RealSystem();
+  const platform::ProcessStart start = platform::PrepareProcess();
+  platform::System system = platform::RealSystem(start);
   // Read inside the run, so that memory running out here too ends it with
   // the failure text and status 1.
-  return stampbak::RunProgram(system, [argc, argv] {
+  return static_cast<int>(stampbak::RunProgram(system, [argc, argv] {
     const std::optional<std::string> raw = platform::RawCommandLine();
     return raw ? stampbak::SplitCommandLine(*raw, platform::NextCharacter)
                : std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
-  });
+  }));
 }

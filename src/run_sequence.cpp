@@ -28,13 +28,6 @@ constexpr const char* kUsage[] = {
     "The whole story: man stampbak (on Windows, README.md of the sources).",
 };
 
-// A value made only of double quotes ends up empty and so counts as missing.
-void RemoveSurroundingQuotes(std::string& value) {
-  if (!value.empty() && value.front() == '"' && value.back() == '"') {
-    value = value.size() > 1 ? value.substr(1, value.size() - 2) : "";
-  }
-}
-
 void EndWithDelimiter(std::string& path) {
   if (path.back() != platform::PathDelimiter) path += platform::PathDelimiter;
 }
@@ -75,25 +68,26 @@ void WriteHeader(ReportChannel& report, const RunSettings& settings) {
   WriteReportLine(report, "now processing...");
 }
 
-int RunSequence(platform::System& system, ReportChannel& report,
-                const ParameterReader& readParameters) {
+ExitStatus RunSequence(platform::System& system, ReportChannel& report,
+                       const ParameterReader& readParameters) {
   RunSettings settings;
   ParseParameters(readParameters(), settings);
-  RemoveSurroundingQuotes(settings.SrcDir);
-  RemoveSurroundingQuotes(settings.DstDir);
+  // A value made only of double quotes ends up empty and so counts as missing.
+  settings.SrcDir = WithoutSurroundingQuotes(settings.SrcDir);
+  settings.DstDir = WithoutSurroundingQuotes(settings.DstDir);
   if (settings.SrcDir.empty() || settings.DstDir.empty()) {
     // No backup was made, and a scheduler checking the status must see it.
     WriteReportLine(report, kMissingDirectories);
     for (const char* line : kUsage) system.diagnostics.Warn(line);
-    return 1;
+    return ExitStatus::NoBackup;
   }
   NormaliseDirectories(system, settings);
   WriteHeader(report, settings);
   const Run run{settings, system, report};
   // A backup that was due but not made has said why in the report.
-  if (!ProcessBackup(run)) return 1;
+  if (ProcessBackup(run) == BackupOutcome::NotMade) return ExitStatus::NoBackup;
   WriteReportLine(report, "All OK");
-  return 0;
+  return ExitStatus::AllOk;
 }
 
 // Memory may still be short while the text is formed; the run must end with
@@ -111,9 +105,9 @@ void ShowFailure(platform::System& system, ReportChannel& report, const char* ki
 
 }  // namespace
 
-int RunProgram(platform::System& system, const ParameterReader& readParameters) {
+ExitStatus RunProgram(platform::System& system, const ParameterReader& readParameters) {
   ReportChannel report(system.output);
-  int status = 1;
+  ExitStatus status = ExitStatus::NoBackup;
   try {
     status = RunSequence(system, report, readParameters);
   } catch (const Failure& failure) {

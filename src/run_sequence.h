@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/system.h"
+#include "src/failures.h"
 
 namespace stampbak {
 
@@ -14,6 +15,6 @@ using ParameterReader = std::function<std::vector<std::string>()>;
 // One whole run from reading the parameters to the exit status; failures
 // that end the run, exhausted memory included, are caught here and nowhere
 // else.
-int RunProgram(platform::System& system, const ParameterReader& readParameters);
+ExitStatus RunProgram(platform::System& system, const ParameterReader& readParameters);
 
 }  // namespace stampbak

@@ -39,8 +39,7 @@ struct ArchivesHere {
 };
 
 std::string IdentityOf(const Run& run, const std::string& directory) {
-  const platform::ListingOpen open = run.system.directories.Open(directory);
-  if (open.Status == LookupStatus::OutOfMemory) throw std::bad_alloc();
+  const platform::ListingOpen open = run.system.files.OpenDirectory(directory);
   return open.Listing ? open.Listing->Identity() : "";
 }
 
@@ -89,12 +88,6 @@ void WriteScanLine(const Run& run, std::string_view tag, const std::string& path
   WriteReportLine(run.report, tag, printable ? path : Printable(path));
 }
 
-void PassOverUnreadable(const Run& run, const std::string& directory,
-                        const platform::ListingOpen& open) {
-  if (open.Status == LookupStatus::OutOfMemory) throw std::bad_alloc();
-  Warn(run, "cannot read directory " + directory + ": " + open.Reason);
-}
-
 // The archiver opens the path relative to the source directory, so one it
 // cannot open is never listed, and one whose time cannot be read is left
 // out: one odd file must not cost the whole backup.
@@ -110,7 +103,6 @@ void SelectFile(const SourceScan& scan, TBackupFile& node, platform::DirectoryLi
     node.AddChild(name, false, DosDateTimeToDateTime(lookup.Packed));
     return;
   }
-  if (lookup.Status == LookupStatus::OutOfMemory) throw std::bad_alloc();
   WriteScanLine(run, "S ", path, true);
   if (lookup.Status == LookupStatus::NameTooLong) {
     Warn(run, "not archived, the path is too long: " + path);
@@ -153,7 +145,7 @@ void EnterDirectory(SourceScan& scan, TBackupFile& node, platform::DirectoryList
   const platform::ListingOpen open = listing.OpenSubdirectory(name);
   const std::string inner = path + platform::PathDelimiter;
   if (!open.Listing) {
-    PassOverUnreadable(scan.run, inner, open);
+    Warn(scan.run, "cannot read directory " + inner + ": " + open.Reason);
     return;
   }
   ScanListing(scan, *child, *open.Listing, inner);
@@ -185,9 +177,8 @@ void ScanListing(SourceScan& scan, TBackupFile& node, platform::DirectoryListing
 
 void TBackupFile::Scan(const Run& run, const std::string& directory, std::string_view includeMask,
                        std::string_view excludeMask) {
-  const platform::ListingOpen open = run.system.directories.Open(directory);
+  const platform::ListingOpen open = run.system.files.OpenDirectory(directory);
   if (!open.Listing) {
-    if (open.Status == LookupStatus::OutOfMemory) throw std::bad_alloc();
     // A source that cannot be read must not pass for an empty one.
     throw ESourceError("Cannot read source directory " + directory);
   }

@@ -31,14 +31,6 @@ void MakeDirectoryPath(platform::FileSystem& files, const std::string& path);
 // The packed time as a DateTime; EConvertError when its fields are invalid.
 DateTime DosDateTimeToDateTime(platform::DosDateTime packed);
 
-// The time a look-up found; EConvertError "Invalid argument to date encode"
-// when it found no file.
-DateTime FileDateTimeOf(const platform::FileTimeLookup& lookup);
-
-// The local last-write time of a file, to the two-second step; EConvertError
-// "Invalid argument to date encode" when the path names no file.
-DateTime GetFileDateTime(platform::FileSystem& files, const std::string& path);
-
 // The temporary directory, one separator and the tick count; for a later
 // attempt, after names found taken, a random number instead.
 std::string MakeTempListName(platform::Environment& environment, platform::Clock& clock,

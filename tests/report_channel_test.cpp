@@ -2,13 +2,13 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/fake_system.h"
+#include "tests/fake_system.h"
 
 namespace stampbak {
 namespace {
 
 using platform::OutputKind;
-using platform::fake::FakeReportOutput;
+using testing::FakeReportOutput;
 
 TEST(ReportChannel, FileAndPipeLeaveInLoadsOf128Bytes) {
   for (OutputKind kind : {OutputKind::File, OutputKind::Pipe}) {

@@ -4,31 +4,46 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 
 namespace stampbak::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+const std::string kWindowsBuild = WINDOWS_BUILD_DIR;
+
+// The Windows form of a Unix path, as Wine maps the root to drive Z:.
+std::string WindowsPath(std::string path) {
+  std::replace(path.begin(), path.end(), '/', '\\');
+  return "Z:" + path;
+}
+
+std::string Wine() {
+  return "WINEPREFIX=" + Quoted(kWindowsBuild + "/wineprefix") + " WINEDEBUG=-all wine";
+}
+
+// Wine takes TEMP from its registry: one directory, with a blank in its
+// name, for the whole suite.
+std::string WineTemp() { return kWindowsBuild + "/wine tmp"; }
+
+bool WineReady() {
+  static const bool ready = [] {
+    if (kWindowsBuild.empty() || !fs::exists(kWindowsBuild + "/stampbak.exe")) return false;
+    fs::create_directories(WineTemp());
+    const std::string setup = Wine() + " reg add 'HKCU\\Environment' /v TEMP /t REG_SZ /d " +
+                              Quoted(WindowsPath(WineTemp())) + " /f > /dev/null 2>&1";
+    return std::system(setup.c_str()) == 0;
+  }();
+  return ready;
+}
+
+}  // namespace
 
 std::string Quoted(const std::string& text) {
   std::string quoted = "'";
-  for (char c : text) {
-    if (c == '\'') {
-      quoted += "'\\''";
-    } else {
-      quoted += c;
-    }
-  }
+  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
   return quoted + "'";
-}
-
-std::vector<std::string> SortedLines(const std::string& text) {
-  std::vector<std::string> sorted;
-  for (std::size_t start = 0; start < text.size();) {
-    const std::size_t end = text.find("\r\n", start);
-    sorted.push_back(text.substr(start, end - start));
-    if (end == std::string::npos) break;
-    start = end + 2;
-  }
-  std::sort(sorted.begin(), sorted.end());
-  return sorted;
 }
 
 Outcome RunInShell(const TempDir& cwd, const std::string& command, const std::string& redirect) {
@@ -39,16 +54,63 @@ Outcome RunInShell(const TempDir& cwd, const std::string& command, const std::st
   const std::string line = "cd " + Quoted(cwd.path().string()) + " && " + command + " 2> " +
                            Quoted(err) + " " + (redirect.empty() ? "> " + Quoted(out) : redirect);
   const int raw = std::system(line.c_str());
-  Outcome outcome;
-  outcome.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  outcome.out = ReadFile(out);
-  outcome.err = ReadFile(err);
-  return outcome;
+  return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadFile(out), ReadFile(err)};
 }
 
-Outcome RunStampbak(const TempDir& cwd, const std::string& args, const std::string& prefix,
-                    const std::string& redirect) {
-  return RunInShell(cwd, prefix + " " + Quoted(STAMPBAK_EXE) + " " + args, redirect);
+std::string ReportHeader(const std::string& src, const std::string& dst, const std::string& include,
+                         const std::string& exclude) {
+  return "SrcDir = " + src + "\r\nDstDir = " + dst + "\r\nIncludeMask = " + include +
+         "\r\nExcludeMask = " + exclude + "\r\n\r\nnow processing...\r\n";
+}
+
+std::string WithScanSorted(const std::string& report) {
+  const std::string headerEnd = "now processing...\r\n";
+  const std::size_t at = report.find(headerEnd);
+  const std::size_t start = at == std::string::npos ? 0 : at + headerEnd.size();
+  std::vector<std::string> lines;
+  for (std::size_t from = start; from < report.size();) {
+    const std::size_t end = report.find('\n', from);
+    lines.push_back(report.substr(from, end == std::string::npos ? end : end + 1 - from));
+    from = end == std::string::npos ? report.size() : end + 1;
+  }
+  std::sort(lines.begin(), lines.end());
+  std::string sorted = report.substr(0, start);
+  for (const std::string& line : lines) sorted += line;
+  return sorted;
+}
+
+void NativeRun::SetUp() {
+  if (Windows() && !WineReady()) {
+    if (std::getenv("STAMPBAK_REQUIRE_WINDOWS") != nullptr) FAIL() << "no Windows build";
+    GTEST_SKIP() << "no Windows build";
+  }
+  fs::create_directory(dir.path() / "tmp");
+}
+
+std::string NativeRun::P(std::string path) const {
+  if (Windows()) std::replace(path.begin(), path.end(), '/', '\\');
+  return path;
+}
+
+std::string NativeRun::Program() const {
+  if (Windows()) return Wine() + " " + Quoted(kWindowsBuild + "/stampbak.exe");
+  return Quoted(STAMPBAK_EXE);
+}
+
+Outcome NativeRun::Run(const std::string& args, const std::string& environment,
+                       const std::string& redirect, const std::string& before) {
+  const std::string archiver =
+      Windows() ? "WINEPATH=" + Quoted(WindowsPath(kWindowsBuild + "/stand-in"))
+                : "PATH=" + Quoted(STAND_IN_DIR) + ":\"$PATH\" TEMP=" + Quoted(dir / "tmp");
+  // The caller's variables come after ours, so that they win.
+  return RunInShell(dir,
+                    before + " " + archiver + " STAND_IN_RAR_RECORD=" + Quoted(dir / "record") +
+                        " " + environment + " " + Program() + " " + args,
+                    redirect);
+}
+
+std::string NativeRun::Recorded(const std::string& what) const {
+  return ReadFile(dir.path() / "record" / what);
 }
 
 }  // namespace stampbak::testing

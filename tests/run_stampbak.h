@@ -1,11 +1,14 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <string>
 #include <vector>
 
-#include "tests/report_header.h"
 #include "tests/temp_dir.h"
 
+// Runs the built executables as a scheduler would: real arguments through
+// /bin/sh, standard output and error to files, the status checked.
 namespace stampbak::testing {
 
 struct Outcome {
@@ -14,23 +17,48 @@ struct Outcome {
   std::string err;  // standard error
 };
 
-// Runs a shell command in the given directory, with standard output to a
-// file unless `redirect` says otherwise, and standard error to another.
+// The text in single quotes for the shell.
+std::string Quoted(const std::string& text);
+
+// Runs a shell command in the directory, standard error to a file, then
+// standard output to another unless `redirect` says otherwise.
 Outcome RunInShell(const TempDir& cwd, const std::string& command,
                    const std::string& redirect = "");
 
-// Runs the built executable through /bin/sh in the given directory, the way
-// a scheduler would: `prefix` goes before the program (variables, wrappers),
-// `args` after it, both as shell text, and `redirect` replaces the
-// redirection of standard output to a file when it is not empty.
-Outcome RunStampbak(const TempDir& cwd, const std::string& args, const std::string& prefix = "",
-                    const std::string& redirect = "");
+// The six header lines of a run's report.
+std::string ReportHeader(const std::string& src, const std::string& dst,
+                         const std::string& include = "*.*", const std::string& exclude = "");
 
-// The lines of a text ended by CR LF, sorted: for runs whose listing order
-// is not the point.
-std::vector<std::string> SortedLines(const std::string& text);
+// The report with the lines after its header sorted: the scan meets files
+// in the file system's order, which is not the point.
+std::string WithScanSorted(const std::string& report);
 
-// The text in single quotes for the shell.
-std::string Quoted(const std::string& text);
+// A run of the native executable or of stampbak.exe under Wine, in a fresh
+// directory, with the stand-in archiver on the program search path
+// recording its calls. The native run's list file goes to "tmp" there;
+// Wine's to one directory for all runs, which its registry names.
+class NativeRun : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  virtual bool Windows() const { return false; }
+  // A path written with "/" as this platform shows it.
+  std::string P(std::string path) const;
+  // `environment` is shell text just before the program (variables,
+  // wrappers), `before` shell statements ahead of the whole command.
+  Outcome Run(const std::string& args, const std::string& environment = "",
+              const std::string& redirect = "", const std::string& before = "");
+  // The command that starts the program, without its arguments.
+  std::string Program() const;
+  std::string Recorded(const std::string& what) const;
+  int ArchiverRuns() const { return static_cast<int>(Recorded("calls").size() / 2); }
+
+  TempDir dir;
+};
+
+// The same cases for both executables.
+class StampbakRun : public NativeRun, public ::testing::WithParamInterface<bool> {
+ protected:
+  bool Windows() const override { return GetParam(); }
+};
 
 }  // namespace stampbak::testing

@@ -8,5 +8,5 @@ clang-format --dry-run -Werror $(git ls-files '*.cpp' '*.h')
 echo "--- clang-tidy"
 cmake --preset test > /dev/null
 clang-tidy -p build/test --quiet \
-  $(git ls-files 'src/*.cpp' 'platform/*_posix.cpp' 'platform/system.cpp' 'platform/fake_system.cpp') \
+  $(git ls-files 'src/*.cpp' 'platform/*_posix.cpp' 'platform/system.cpp' 'tests/fake_system.cpp') \
   2> /dev/null

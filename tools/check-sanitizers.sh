@@ -14,7 +14,7 @@ cmake --build --preset release
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir "$work/tmp"
-PATH="$PWD/tests/stand-in:$PATH" TEMP="$work/tmp" \
+PATH="$PWD/build/sanitize/stand-in:$PATH" TEMP="$work/tmp" \
   valgrind --quiet --error-exitcode=99 --leak-check=full \
   --errors-for-leak-kinds=definite,indirect,possible \
   build/release/stampbak -s example/source -d "$work/backup" -a -r > "$work/report" 2> "$work/err" \

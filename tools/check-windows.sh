@@ -11,4 +11,4 @@ cmake --build --preset windows
 ctest --preset windows
 cmake --preset test > /dev/null
 cmake --build --preset test
-STAMPBAK_REQUIRE_WINDOWS=1 ctest --preset test -R '^WindowsRun\.'
+STAMPBAK_REQUIRE_WINDOWS=1 ctest --preset test -R '^Wine/'

@@ -1,0 +1,142 @@
+#include "src/uUtils.h"
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "platform/lower_case.h"
+#include "src/failures.h"
+
+namespace stampbak {
+
+// One pass that, on a mismatch, backtracks only to the latest "*": an
+// earlier "*" can never be needed again, because the latest one can already
+// cover anything the earlier one could. This gives the answers of trying
+// every split point of every "*", in time bounded by name x mask length.
+bool MatchMask(std::string_view name, std::string_view mask) {
+  if (name == mask) return true;
+  std::size_t n = 0;
+  std::size_t m = 0;
+  std::size_t afterStar = std::string_view::npos;
+  std::size_t starCovers = 0;  // where the latest "*"'s run ends in the name
+  while (n < name.size()) {
+    if (m < mask.size() && mask[m] == '*') {
+      afterStar = ++m;
+      starCovers = n;
+    } else if (m < mask.size() && (mask[m] == '?' || mask[m] == name[n])) {
+      ++n;
+      ++m;
+    } else if (afterStar != std::string_view::npos) {
+      m = afterStar;
+      n = ++starCovers;
+    } else {
+      return false;
+    }
+  }
+  while (m < mask.size() && mask[m] == '*') ++m;
+  return m == mask.size();
+}
+
+namespace {
+
+bool MatchLowerCasedName(std::string_view name, std::string_view list) {
+  for (;;) {
+    const std::size_t end = list.find(';');
+    if (end == std::string_view::npos) {
+      return !list.empty() && MatchMask(name, list);
+    }
+    if (MatchMask(name, list.substr(0, end))) return true;
+    list.remove_prefix(end + 1);
+  }
+}
+
+}  // namespace
+
+bool MatchMaskList(std::string_view name, std::string_view list) {
+  if (list.empty()) return false;
+  if (list == "*.*") return true;
+  // Entry names fit the stack; only an unusually long one costs a string.
+  std::array<char, 512> buffer;
+  if (name.size() <= buffer.size()) {
+    name.copy(buffer.data(), name.size());
+    platform::LowerCaseInPlace(buffer.data(), name.size());
+    return MatchLowerCasedName(std::string_view(buffer.data(), name.size()), list);
+  }
+  const std::string lowered = LowerCase(std::string(name));
+  return MatchLowerCasedName(lowered, list);
+}
+
+std::string LowerCase(std::string text) {
+  platform::LowerCaseInPlace(text.data(), text.size());
+  return text;
+}
+
+namespace {
+
+// A drive such as D: is never created; neither is the empty name before a
+// leading separator.
+bool IsCreatableFirstComponent(const std::string& name) {
+  const bool drive = name.size() == 2 && name[1] == ':';
+  return !name.empty() && !drive;
+}
+
+}  // namespace
+
+void MakeDirectoryPath(platform::FileSystem& files, const std::string& path) {
+  if (files.IsDirectory(path)) return;
+  const std::size_t last = path.rfind(platform::PathDelimiter);
+  if (last == std::string::npos) {
+    // A relative destination's first component is created like any level.
+    if (IsCreatableFirstComponent(path)) files.MakeDirectory(path);
+    return;
+  }
+  MakeDirectoryPath(files, path.substr(0, last));
+  files.MakeDirectory(path);
+}
+
+namespace {
+
+bool IsLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
+
+int DaysInMonth(int year, int month) {
+  static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  return month == 2 && IsLeapYear(year) ? 29 : kDays[month - 1];
+}
+
+// Days from 1899-12-30 to the given date (proleptic Gregorian calendar).
+std::int64_t DayNumber(int year, int month, int day) {
+  const int y = month <= 2 ? year - 1 : year;
+  const int era = y / 400;
+  const int yearOfEra = y - era * 400;
+  const int dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+  const int dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+  constexpr std::int64_t kUnixDayOf18991230 = -25569;
+  return std::int64_t{era} * 146097 + dayOfEra - 719468 - kUnixDayOf18991230;
+}
+
+}  // namespace
+
+DateTime DosDateTimeToDateTime(platform::DosDateTime packed) {
+  const platform::LocalTime t = platform::UnpackDosDateTime(packed);
+  if (t.Month < 1 || t.Month > 12 || t.Day < 1 || t.Day > DaysInMonth(t.Year, t.Month)) {
+    throw EConvertError("Invalid argument to date encode");
+  }
+  if (t.Hour > 23 || t.Minute > 59 || t.Second > 59) {
+    throw EConvertError("Invalid argument to time encode");
+  }
+  const double millis = t.Hour * 3600000.0 + t.Minute * 60000.0 + t.Second * 1000.0;
+  return static_cast<double>(DayNumber(t.Year, t.Month, t.Day)) + millis / 86400000.0;
+}
+
+std::string MakeTempListName(platform::Environment& environment, platform::Clock& clock,
+                             std::uint32_t attempt) {
+  std::string name = environment.Variable("TEMP");
+  if (name.empty()) name = environment.FallbackTempDirectory();
+  if (name.empty() || name.back() != platform::PathDelimiter) name += platform::PathDelimiter;
+  // Names after a taken first one must not be guessable, or planting links
+  // at the coming numbers would stop every backup.
+  const std::uint32_t number = attempt == 0 ? clock.TickCount() : environment.RandomNumber();
+  return name + std::to_string(number);
+}
+
+}  // namespace stampbak

@@ -1,0 +1,98 @@
+// The POSIX layer where a whole run cannot show it without races.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+#include <thread>
+
+#include "platform/file_system_posix.h"
+#include "platform/posix_io.h"
+#include "platform/report_output.h"
+#include "tests/temp_dir.h"
+
+namespace platform {
+namespace {
+
+namespace fs = std::filesystem;
+using stampbak::testing::TempDir;
+using stampbak::testing::WriteFile;
+
+// A directory swapped for a link to elsewhere between its listing and its
+// opening is never entered.
+TEST(PosixListing, SubdirectorySwappedForALinkIsNotEntered) {
+  TempDir dir;
+  WriteFile(dir.path() / "src/sub/inside");
+  WriteFile(dir.path() / "outside/secret");
+  const ListingOpen source = OpenListing(dir / "src/");
+  ASSERT_TRUE(source.Listing);
+  EXPECT_TRUE(source.Listing->OpenSubdirectory("sub").Listing);
+  fs::rename(dir.path() / "src/sub", dir.path() / "moved");
+  fs::create_directory_symlink(dir.path() / "outside", dir.path() / "src/sub");
+  EXPECT_FALSE(source.Listing->OpenSubdirectory("sub").Listing);
+}
+
+// Where the file system does not say what an entry is, it is asked.
+TEST(PosixListing, EntriesOfUnknownType) {
+  TempDir dir;
+  WriteFile(dir.path() / "file");
+  fs::create_directory(dir.path() / "dir");
+  fs::create_directory_symlink("dir", dir.path() / "dirlink");
+  fs::create_symlink("file", dir.path() / "filelink");
+  ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);
+  const int fd = open(dir.path().c_str(), O_RDONLY | O_DIRECTORY);
+  const std::pair<const char*, EntryKind> expected[] = {
+      {"file", EntryKind::File},
+      {"dir", EntryKind::Directory},
+      {"dirlink", EntryKind::DirectoryLink},
+      {"filelink", EntryKind::File},
+      {"fifo", EntryKind::Unarchivable},
+      {"missing", EntryKind::Unarchivable},
+  };
+  for (const auto& [name, kind] : expected) {
+    dirent entry{};
+    entry.d_type = DT_UNKNOWN;
+    std::strcpy(entry.d_name, name);
+    EXPECT_EQ(KindOf(fd, entry), kind) << name;
+  }
+  close(fd);
+}
+
+// A terminal or other character device gets each line as it ends.
+TEST(PosixReportOutput, CharacterDeviceIsToldFromFiles) {
+  const int saved = dup(STDOUT_FILENO);
+  const int null = open("/dev/null", O_WRONLY);
+  dup2(null, STDOUT_FILENO);
+  const OutputKind kind = SystemReportOutput(ProcessStart{}).Open();
+  dup2(saved, STDOUT_FILENO);
+  close(null);
+  close(saved);
+  EXPECT_EQ(kind, OutputKind::CharDevice);
+}
+
+// A non-blocking descriptor that is full waits for its reader; nothing of
+// the load is lost.
+TEST(WriteFully, WaitsForASlowReaderOfANonBlockingPipe) {
+  int fds[2];
+  ASSERT_EQ(pipe(fds), 0);
+  fcntl(fds[1], F_SETFL, fcntl(fds[1], F_GETFL) | O_NONBLOCK);
+  std::string received;
+  std::thread reader([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    char buffer[4096];
+    ssize_t n;
+    while ((n = read(fds[0], buffer, sizeof buffer)) > 0) received.append(buffer, n);
+  });
+  const std::string load(200000, 'x');
+  EXPECT_EQ(WriteFully(fds[1], load.data(), load.size()), load.size());
+  close(fds[1]);
+  reader.join();
+  close(fds[0]);
+  EXPECT_EQ(received, load);
+}
+
+}  // namespace
+}  // namespace platform

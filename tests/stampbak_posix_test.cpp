@@ -1,0 +1,249 @@
+// What only the native executable can show: descriptors, signals, links,
+// FIFOs, permissions and the PATH it searches.
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "tests/run_stampbak.h"
+
+namespace stampbak::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The report's scan lines, sorted, between the header and "All OK".
+std::string ScanLines(std::string out) {
+  if (!out.ends_with("All OK\r\n")) return "(no All OK) " + out;
+  out.resize(out.size() - 8);
+  const std::string sorted = WithScanSorted(out);
+  return sorted.substr(sorted.find("now processing...\r\n") + 19);
+}
+
+// Permissions do not bind root, so as root the run is made as nobody.
+std::string WithoutPrivileges() {
+  return geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups" : "";
+}
+
+// No descriptor of ours but the destination lock, which it so holds as
+// long as it runs; the idle class; no signal ignored that we or our caller
+// ignored (an ignored SIGCHLD would make it look failed); its talk on
+// standard error. The list is private and gone, named by the tick count.
+TEST_F(NativeRun, ArchiverGetsExactArgumentsAndAQuietStart) {
+  WriteFile(dir.path() / "src/a.txt");
+  WriteFile(dir.path() / "src/sub/b.txt");
+  const Outcome outcome =
+      Run("-s src -d dst -r", "env --ignore-signal=CHLD", "", "exec 7</dev/null; trap '' HUP;");
+  ASSERT_EQ(outcome.status, 0) << outcome.err;
+  const std::string base = fs::canonical(dir.path()).string();
+  std::istringstream args(Recorded("args"));
+  std::vector<std::string> all;
+  for (std::string arg; std::getline(args, arg);) all.push_back(arg);
+  ASSERT_EQ(all.size(), 7U);
+  EXPECT_EQ(std::vector<std::string>(all.begin(), all.begin() + 6),
+            (std::vector<std::string>{"a", "-s", "-m5", "-md4096", "-tl", base + "/dst.rar"}));
+  const std::string listDir = "@" + dir / "tmp/";
+  ASSERT_TRUE(all[6].starts_with(listDir)) << all[6];
+  double uptime = 0;
+  std::ifstream("/proc/uptime") >> uptime;
+  EXPECT_NEAR(std::stod(all[6].substr(listDir.size())), uptime * 1000, 60000) << all[6];
+  EXPECT_EQ(Recorded("cwd"), base + "/src");
+  EXPECT_TRUE(fs::is_empty(dir.path() / "tmp"));
+  const std::string fds = Recorded("fds");
+  EXPECT_TRUE(fds.starts_with("0 -> /dev/null\n1 -> /dev/null\n2 -> ")) << fds;
+  EXPECT_TRUE(fds.ends_with("\n3 -> " + base + "/dst\n")) << fds;
+  EXPECT_EQ(std::count(fds.begin(), fds.end(), '\n'), 4) << fds;
+  const std::string sigign = Recorded("sigign");
+  const auto ignored = std::stoull(sigign.substr(sigign.find('\t') + 1), nullptr, 16);
+  EXPECT_EQ(ignored & 0x7FFFFFFFU, 0U) << sigign;  // the C library keeps its own above
+  EXPECT_TRUE(Recorded("policy") == "5" || Recorded("nice") == "19");
+  EXPECT_EQ(outcome.out.find("stand-in"), std::string::npos);
+  EXPECT_NE(outcome.err.find("stand-in rar: done"), std::string::npos);
+
+  const Outcome killed = Run("-s src -d dst2 -r", "STAND_IN_RAR_EXIT=-9");
+  EXPECT_TRUE(killed.out.ends_with("Archiver failed with the following exit code: 137\r\n"))
+      << killed.out;
+}
+
+// A relative or empty PATH entry is taken against our own working
+// directory, never the source directory the archiver runs in.
+TEST_F(NativeRun, ArchiverIsNeverTakenFromTheSourceTree) {
+  WriteFile(dir.path() / "src/rar", "#!/bin/sh\ntouch \"$(dirname \"$0\")/../planted\"\n");
+  fs::permissions(dir.path() / "src/rar", fs::perms::owner_all);
+  int destination = 0;
+  for (const char* path : {":" STAND_IN_DIR ":/usr/bin:/bin", "/usr/bin:.:" STAND_IN_DIR}) {
+    const Outcome outcome =
+        Run("-s src -d dst" + std::to_string(++destination) + " -r", "PATH=" + Quoted(path));
+    EXPECT_EQ(outcome.status, 0) << path << outcome.err;
+  }
+  EXPECT_FALSE(fs::exists(dir.path() / "planted"));
+  EXPECT_EQ(ArchiverRuns(), 2);
+}
+
+// Another user who can rename in the temporary directory could swap our
+// list for his.
+TEST_F(NativeRun, TemporaryDirectoryOthersCouldSwapTheListIn) {
+  WriteFile(dir.path() / "src/a.txt");
+  struct Case {
+    fs::perms mode;
+    bool otherOwner;
+    bool refused;
+  };
+  const Case cases[] = {
+      {fs::perms::all, false, true},
+      {fs::perms::all | fs::perms::sticky_bit, false, false},
+      {fs::perms::owner_all, true, true},
+  };
+  int destination = 0;
+  for (const Case& c : cases) {
+    if (c.otherOwner && geteuid() != 0) continue;  // only root can give a directory away
+    TempDir temp;
+    fs::permissions(temp.path(), c.mode);
+    if (c.otherOwner) ASSERT_EQ(chown(temp.path().c_str(), 65534, 65534), 0);
+    const Outcome outcome =
+        Run("-s src -d dst" + std::to_string(++destination) + " -r", "TEMP=" + Quoted(temp / ""));
+    EXPECT_EQ(outcome.status, c.refused ? 1 : 0) << outcome.err;
+    EXPECT_EQ(outcome.err.starts_with("stampbak: the temporary directory "), c.refused)
+        << outcome.err;
+    EXPECT_EQ(outcome.err.find("Exception EFCreateError") != std::string::npos, c.refused);
+    EXPECT_TRUE(fs::is_empty(temp.path()));
+  }
+}
+
+// An ending signal reaches the archiver, and the run waits for it and
+// says it made no backup; even SIGKILL leaves the lock with the archiver.
+// SIGINT is not among them: a shell's background job ignores it.
+TEST_F(NativeRun, InterruptedRunNeverLetsTwoArchiversMeet) {
+  WriteFile(dir.path() / "src/a.txt");
+  for (const std::string sig : {"TERM", "HUP", "KILL"}) {
+    TempDir run;
+    fs::remove_all(dir.path() / "record");
+    const std::string start =
+        "cd " + Quoted(dir.path().string()) + " && (PATH=" + Quoted(STAND_IN_DIR) +
+        ":\"$PATH\" TEMP=tmp STAND_IN_RAR_RECORD=" + Quoted(dir / "record") +
+        " STAND_IN_RAR_SLEEP=3 sh -c 'echo $$ > " + Quoted(run / "pid") + "; exec \"$0\" \"$@\"' " +
+        Quoted(STAMPBAK_EXE) + " -s src -d " + sig + " -r > " + Quoted(run / "out") + " 2> " +
+        Quoted(run / "err") + "; echo $? > " + Quoted(run / "status") + ") &";
+    ASSERT_EQ(std::system(start.c_str()), 0);
+    for (int i = 0; i < 100 && !fs::exists(dir.path() / "record/pid"); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    const std::string archiver = Recorded("pid");
+    ASSERT_EQ(std::system(("kill -" + sig + " " + ReadFile(run / "pid")).c_str()), 0);
+    for (int i = 0; i < 100 && ReadFile(run / "status").empty(); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    if (sig == "KILL") {
+      const Outcome second = Run("-s src -d KILL -r");
+      EXPECT_EQ(second.status, 1);
+      EXPECT_NE(second.err.find("Exception EDestinationBusy"), std::string::npos) << second.err;
+      std::system(("kill " + archiver).c_str());
+      continue;
+    }
+    EXPECT_EQ(ReadFile(run / "status"), "1\n") << sig;
+    EXPECT_EQ(ReadFile(run / "out").find("All OK"), std::string::npos);
+    EXPECT_EQ(ReadFile(run / "err"), "stampbak: ended by SIG" + sig +
+                                         ", which was passed on to the archiver; no backup was "
+                                         "made\n");
+    EXPECT_NE(std::system(("kill -0 " + archiver + " 2> /dev/null").c_str()), 0) << sig;
+    EXPECT_TRUE(fs::is_empty(dir.path() / "tmp"));
+  }
+}
+
+TEST_F(NativeRun, LinksFifosAndLineBreaks) {
+  WriteFile(dir.path() / "src/real.txt");
+  fs::create_directory_symlink("..", dir.path() / "src/loop");
+  fs::create_symlink("real.txt", dir.path() / "src/link.txt");
+  fs::create_symlink("nowhere", dir.path() / "src/dangling");
+  ASSERT_EQ(mkfifo((dir / "src/fifo").c_str(), 0600), 0);
+  ASSERT_EQ(mkfifo((dir / "src/fifo.log").c_str(), 0600), 0);
+  WriteFile(dir.path() / "src/x\n/shadow");
+  WriteFile(dir.path() / "src/y\r\n");
+  const Outcome outcome = Run("-s src -d dst -e '*.log'");
+  EXPECT_EQ(ScanLines(outcome.out),
+            "C src/link.txt\r\nC src/real.txt\r\nE src/fifo.log\r\nS src/dangling\r\n"
+            "S src/fifo\r\nS src/y??\r\n");
+  EXPECT_EQ(outcome.status, 0);
+  EXPECT_EQ(WithScanSorted(outcome.err),
+            "stampbak: not archived, the name holds a line break: src/y??\n"
+            "stampbak: not entered, the name holds a line break: src/x?\n");
+}
+
+// A directory that cannot be read is passed over; a file that can be
+// listed but not looked up is left out; the source itself ends the run.
+TEST_F(NativeRun, UnreadableDirectoriesAndFiles) {
+  WriteFile(dir.path() / "src/locked/secret");
+  WriteFile(dir.path() / "src/listed/a");
+  WriteFile(dir.path() / "src/open/b");
+  fs::create_directory(dir.path() / "dst");
+  fs::permissions(dir.path() / "dst", fs::perms::all);
+  fs::permissions(dir.path() / "src/locked", fs::perms::none);
+  fs::permissions(dir.path() / "src/listed", fs::perms::owner_read | fs::perms::others_read);
+  const Outcome outcome = Run("-s src -d dst", WithoutPrivileges());
+  EXPECT_EQ(ScanLines(outcome.out), "C src/open/b\r\nS src/listed/a\r\n");
+  EXPECT_EQ(WithScanSorted(outcome.err),
+            "stampbak: cannot read directory src/locked/: Permission denied\n"
+            "stampbak: not archived, cannot read the time of src/listed/a: Permission denied\n");
+  EXPECT_EQ(outcome.status, 0);
+  fs::permissions(dir.path() / "src", fs::perms::none);
+  EXPECT_EQ(Run("-s src -d dst", WithoutPrivileges()).status, 1);
+  for (const char* path : {"src", "src/locked", "src/listed"}) {
+    fs::permissions(dir.path() / path, fs::perms::owner_all);
+  }
+}
+
+// Far more levels than descriptors: every file is still met.
+TEST_F(NativeRun, TreeDeeperThanTheDescriptorLimit) {
+  fs::path level = dir.path() / "src";
+  std::string shown = "src/";
+  std::string expected;
+  for (int i = 0; i < 120; ++i) {
+    WriteFile(level / "f");
+    expected += "C " + shown + "f\r\n";
+    level /= "d";
+    shown += "d/";
+  }
+  const Outcome outcome = Run("-s src -d dst", "", "", "ulimit -n 40;");
+  EXPECT_EQ(ScanLines(outcome.out), WithScanSorted(expected));
+  EXPECT_EQ(outcome.err, "");
+}
+
+// No standard output, a full one or a reader gone costs only the report;
+// no standard error must not cost the archive (the list file would get
+// descriptor 2).
+TEST_F(NativeRun, UnusableStandardStreams) {
+  fs::create_directory(dir.path() / "src");
+  for (const char* redirect : {">&-", "> /dev/full"}) {
+    const Outcome outcome = Run("-s src -d new/sub", "", redirect);
+    EXPECT_EQ(outcome.status, 0) << redirect;
+    EXPECT_EQ(outcome.err, "") << redirect;
+    EXPECT_TRUE(fs::is_directory(dir.path() / "new/sub")) << redirect;
+  }
+  Run("-s src -d dst; echo $? > status; } | true", "", " ", "{ sleep 0.3;");
+  EXPECT_EQ(ReadFile(dir / "status"), "0\n");
+  WriteFile(dir.path() / "src/a.txt");
+  const Outcome noError = Run("-s src -d dst -r", "", "> out 2>&-");
+  EXPECT_EQ(noError.status, 0) << ReadFile(dir / "out");
+  EXPECT_TRUE(fs::exists(dir.path() / "dst.rar"));
+}
+
+TEST_F(NativeRun, StampedDestinationFromTheClock) {
+  fs::create_directory(dir.path() / "src");
+  // A frozen clock; it is preloaded before a sanitizer's runtime, which is
+  // fine here.
+  const std::string clock =
+      "TZ=UTC NO_FAKE_STAT=1 ASAN_OPTIONS=verify_asan_link_order=0 faketime -f "
+      "'2026-12-06 01:30:54'";
+  EXPECT_EQ(Run("-s src -d d -a -m", clock).out,
+            ReportHeader("src/", "d/2026_12_06_01_30_54/") + "All OK\r\n");
+  EXPECT_EQ(Run("-m -s src -d d", clock).out, ReportHeader("src/", "d/01_30_54/") + "All OK\r\n");
+  EXPECT_TRUE(fs::is_directory(dir.path() / "d"));
+}
+
+}  // namespace
+}  // namespace stampbak::testing

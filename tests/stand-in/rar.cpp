@@ -1,0 +1,123 @@
+// A stand-in for the command-line archiver, for the Linux and the Windows
+// end-to-end tests alike, doing what stampbak relies on:
+//   rar a -s -m5 -md4096 -tl ARCHIVE @LIST
+// It reads the CR LF list (paths relative to the working directory), adds
+// each file's name and bytes to ARCHIVE, and gives ARCHIVE the last-write
+// time of its newest member. It talks on standard output and error like
+// the real one. Controlled by the environment:
+//   STAND_IN_RAR_RECORD  a directory to record the call in
+//   STAND_IN_RAR_SLEEP   seconds to wait before packing
+//   STAND_IN_RAR_EXIT    an exit code to fail with, after recording; -N
+//                        for the signal N
+#include <algorithm>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <thread>
+#include <vector>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string ReadAll(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void WriteAll(const fs::path& path, const std::string& content,
+              std::ios::openmode mode = std::ios::trunc) {
+  std::ofstream(path, std::ios::binary | mode) << content;
+}
+
+#ifdef _WIN32
+void RecordPlatform(const fs::path& dir) { WriteAll(dir / "command", GetCommandLineA()); }
+#else
+// What the process was handed: descriptors, ignored signals, priority.
+void RecordPlatform(const fs::path& dir) {
+  std::vector<std::string> fds;
+  for (const auto& entry : fs::directory_iterator("/proc/self/fd")) {
+    std::error_code error;
+    const std::string target = fs::read_symlink(entry.path(), error).string();
+    // The listing's own descriptor is ours, not handed over.
+    if (!target.starts_with("/proc/"))
+      fds.push_back(entry.path().filename().string() + " -> " + target + "\n");
+  }
+  std::sort(fds.begin(), fds.end());
+  std::string all;
+  for (const std::string& fd : fds) all += fd;
+  WriteAll(dir / "fds", all);
+  const std::string status = ReadAll("/proc/self/status");
+  const std::size_t sigIgn = status.find("SigIgn:");
+  WriteAll(dir / "sigign", status.substr(sigIgn, status.find('\n', sigIgn) - sigIgn));
+  // Fields from the third on follow the command name in parentheses.
+  const std::string stat = ReadAll("/proc/self/stat");
+  std::vector<std::string> fields{"", "", ""};
+  std::size_t at = stat.rfind(')') + 2;
+  for (std::size_t end; (end = stat.find(' ', at)) != std::string::npos; at = end + 1) {
+    fields.push_back(stat.substr(at, end - at));
+  }
+  WriteAll(dir / "policy", fields.at(41));
+  WriteAll(dir / "nice", fields.at(19));
+  WriteAll(dir / "pid", std::to_string(getpid()));
+}
+#endif
+
+void Record(const fs::path& dir, int argc, char** argv, const std::string& list) {
+  fs::create_directories(dir);
+  std::string args;
+  for (int i = 1; i < argc; ++i) args += std::string(argv[i]) + "\n";
+  WriteAll(dir / "args", args);
+  WriteAll(dir / "cwd", fs::current_path().string());
+  WriteAll(dir / "list", list);
+  WriteAll(dir / "calls", "x\n", std::ios::app);
+  RecordPlatform(dir);
+}
+
+std::vector<std::string> ListedNames(const std::string& list) {
+  std::vector<std::string> names;
+  std::size_t start = 0;
+  for (std::size_t end; (end = list.find("\r\n", start)) != std::string::npos; start = end + 2) {
+    names.push_back(list.substr(start, end - start));
+  }
+  return names;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 8 || argv[7][0] != '@') return 9;
+  std::printf("stand-in rar: packing %s\n", argv[6]);
+  const std::string list = ReadAll(argv[7] + 1);
+  if (const char* record = std::getenv("STAND_IN_RAR_RECORD")) Record(record, argc, argv, list);
+  if (const char* sleep = std::getenv("STAND_IN_RAR_SLEEP")) {
+    std::this_thread::sleep_for(std::chrono::seconds(std::atoi(sleep)));
+  }
+  if (const char* exit = std::getenv("STAND_IN_RAR_EXIT")) {
+    // A negative code: killed by that signal instead.
+    if (std::atoi(exit) < 0) std::raise(-std::atoi(exit));
+    return std::atoi(exit);
+  }
+  const fs::path archive = argv[6];
+  std::string packed;
+  fs::file_time_type newest = fs::file_time_type::min();
+  for (const std::string& name : ListedNames(list)) {
+    packed += name + "\n" + ReadAll(name) + "\n";
+    newest = std::max(newest, fs::last_write_time(name));
+  }
+  WriteAll(archive, packed, std::ios::app);
+  if (newest != fs::file_time_type::min()) fs::last_write_time(archive, newest);
+  std::fprintf(stderr, "stand-in rar: done\n");
+  return 0;
+}
