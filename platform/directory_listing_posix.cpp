@@ -85,7 +85,7 @@ class PosixListing final : public DirectoryListing {
 
   FileTimeLookup LastWriteTime(const std::string& name) override {
     if (fd_ < 0) return {LookupStatus::Failed, 0, "the directory could not be opened again"};
-    return FileTimeAt(fd_, name.c_str());
+    return FileTimeAt(fd_, name.c_str(), times_);
   }
 
   ListingOpen OpenSubdirectory(const std::string& name) override {
@@ -156,6 +156,7 @@ class PosixListing final : public DirectoryListing {
   PosixListing* parent_;
   std::vector<DirectoryEntry> parked_;
   std::size_t nextParked_ = 0;
+  LocalTimeCache times_;  // a directory's files often share an hour
 };
 
 }  // namespace

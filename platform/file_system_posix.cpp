@@ -32,25 +32,16 @@ LookupStatus StatusOf(int error) {
   }
 }
 
-DosDateTime PackLocal(const timespec& utc) {
-  std::tm tm{};
-  if (localtime_r(&utc.tv_sec, &tm) == nullptr) {
-    return utc.tv_sec < 0 ? kEarliestDosDateTime : kLatestDosDateTime;
-  }
-  return PackDosDateTime(
-      LocalTime{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec});
-}
-
 }  // namespace
 
-FileTimeLookup FileTimeAt(int directoryFd, const char* name) {
+FileTimeLookup FileTimeAt(int directoryFd, const char* name, LocalTimeCache& times) {
   struct stat st {};
   if (fstatat(directoryFd, name, &st, 0) != 0) {
     const int error = errno;
     return {StatusOf(error), 0, std::strerror(error)};
   }
   if (S_ISDIR(st.st_mode)) return {LookupStatus::Directory, 0, "is a directory"};
-  return {LookupStatus::Found, PackLocal(st.st_mtim), ""};
+  return {LookupStatus::Found, times.Pack(st.st_mtim.tv_sec), ""};
 }
 
 namespace {
@@ -87,7 +78,8 @@ class PosixFileSystem final : public FileSystem {
   void MakeDirectory(const std::string& path) override { mkdir(path.c_str(), 0777); }
 
   FileTimeLookup LastWriteTime(const std::string& path) override {
-    return FileTimeAt(AT_FDCWD, path.c_str());
+    LocalTimeCache times;
+    return FileTimeAt(AT_FDCWD, path.c_str(), times);
   }
 
   ListingOpen OpenDirectory(const std::string& directory) override {

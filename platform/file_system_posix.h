@@ -2,6 +2,8 @@
 
 #include <dirent.h>
 
+#include <ctime>
+#include <limits>
 #include <string>
 
 #include "platform/file_system.h"
@@ -9,9 +11,25 @@
 // The POSIX file-system layer's parts, kept in files of their own.
 namespace platform {
 
+// Packs UTC seconds as local time. The C library's conversion is asked
+// once an hour: where the hour's first and last second have the same
+// offset from UTC, every second of it is that offset away; an hour that
+// holds a change of daylight-saving time is asked second by second.
+class LocalTimeCache {
+ public:
+  DosDateTime Pack(std::time_t utc);
+
+ private:
+  std::time_t hour_ = -1;
+  long offset_ = 0;
+  bool uniform_ = false;
+  std::time_t day_ = std::numeric_limits<std::time_t>::min();  // local midnight of date_
+  LocalTime date_;
+};
+
 // The last-write time of a name relative to an open directory descriptor
 // (AT_FDCWD for the working directory), a linked file's target's included.
-FileTimeLookup FileTimeAt(int directoryFd, const char* name);
+FileTimeLookup FileTimeAt(int directoryFd, const char* name, LocalTimeCache& times);
 
 ListingOpen OpenListing(const std::string& directory);
 

@@ -8,4 +8,8 @@ namespace platform {
 // and mask lists both go through this one mapping, so they always agree.
 void LowerCaseInPlace(char* data, std::size_t size);
 
+// Whether lowering byte by byte gives what lowering the whole text gives;
+// not so where the code page has two-byte characters.
+bool LowerCaseIsPerByte();
+
 }  // namespace platform

@@ -12,4 +12,7 @@ void LowerCaseInPlace(char* data, std::size_t size) {
   }
 }
 
+// The C library lowers single bytes by definition.
+bool LowerCaseIsPerByte() { return true; }
+
 }  // namespace platform

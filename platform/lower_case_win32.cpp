@@ -9,4 +9,9 @@ void LowerCaseInPlace(char* data, std::size_t size) {
   if (size > 0) CharLowerBuffA(data, static_cast<DWORD>(size));
 }
 
+bool LowerCaseIsPerByte() {
+  CPINFO info{};
+  return GetCPInfo(CP_ACP, &info) && info.MaxCharSize == 1;
+}
+
 }  // namespace platform

@@ -8,20 +8,33 @@ namespace {
 // How many names to try in all when the list file's name is taken.
 constexpr std::uint32_t kListNameTries = 100;
 
-// The list file as WriteList sees it; remembers whether every byte arrived.
+// The list file as WriteList sees it, written in large loads; remembers
+// whether every byte arrived.
 class ListFileStream final : public ByteStream {
  public:
   explicit ListFileStream(platform::WritableFile& file) : file_(file) {}
 
   std::size_t Write(const void* data, std::size_t count) override {
-    const std::size_t written = file_.Write(data, count);
-    if (written != count) complete_ = false;
-    return written;
+    if (buffer_.size() + count > kLoad) Flush();
+    buffer_.append(static_cast<const char*>(data), count);
+    return count;
   }
-  bool Complete() const { return complete_; }
+  // Writes out the rest; false when any byte did not arrive.
+  bool Finish() {
+    Flush();
+    return complete_;
+  }
 
  private:
+  static constexpr std::size_t kLoad = 65536;
+
+  void Flush() {
+    if (file_.Write(buffer_.data(), buffer_.size()) != buffer_.size()) complete_ = false;
+    buffer_.clear();
+  }
+
   platform::WritableFile& file_;
+  std::string buffer_;
   bool complete_ = true;
 };
 
@@ -87,7 +100,7 @@ std::unique_ptr<ListFile> CreateListFile(const Run& run) {
 void WriteListFile(const TBackupFile& root, ListFile& list) {
   ListFileStream stream(*list.File);
   root.WriteList(stream, "");
-  if (!stream.Complete() || !list.File->Close()) {
+  if (!stream.Finish() || !list.File->Close()) {
     throw EWriteError("Cannot write file " + list.Name);
   }
 }

@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <bit>
 
 #include "platform/file_system.h"
 #include "src/uBackupFile.h"
@@ -8,23 +9,24 @@ namespace stampbak {
 TBackupFile::TBackupFile(std::string name, bool isDirectory, TBackupFile* parent, DateTime time)
     : Parent(parent), Name(std::move(name)), Time(time), IsDirectory(isDirectory) {}
 
-TBackupFile::~TBackupFile() { Clear(); }
+TBackupFile::~TBackupFile() = default;
 
 void TBackupFile::Clear() {
-  for (std::int32_t i = 0; i < Count; ++i) Children[i].reset();
   Children.reset();
   Count = 0;
   Capacity = 0;
 }
 
-// The array grows by a fixed 8 slots, never by a factor.
 TBackupFile* TBackupFile::Add(std::unique_ptr<TBackupFile> node) {
   if (Count >= Capacity) {
-    const std::int32_t capacity = Count + 8;
-    auto grown = std::make_unique<std::unique_ptr<TBackupFile>[]>(capacity);
-    std::move(Children.get(), Children.get() + Count, grown.get());
-    Children = std::move(grown);
-    Capacity = capacity;
+    const auto stored = std::bit_ceil(static_cast<std::uint32_t>(Capacity));
+    Capacity += 8;
+    if (static_cast<std::uint32_t>(Capacity) > stored) {
+      auto grown = std::make_unique<std::unique_ptr<TBackupFile>[]>(
+          std::bit_ceil(static_cast<std::uint32_t>(Capacity)));
+      std::move(Children.get(), Children.get() + Count, grown.get());
+      Children = std::move(grown);
+    }
   }
   Children[Count] = std::move(node);
   return Children[Count++].get();
@@ -44,8 +46,8 @@ void TBackupFile::UpdateNewestTime() {
 
 void TBackupFile::WriteList(ByteStream& stream, const std::string& prefix) const {
   if (!IsDirectory) {
-    const std::string line = prefix + Name;
-    stream.Write(line.data(), line.size());
+    stream.Write(prefix.data(), prefix.size());
+    stream.Write(Name.data(), Name.size());
     stream.Write("\r\n", 2);
     return;
   }

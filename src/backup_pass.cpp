@@ -63,9 +63,10 @@ void ConsiderArchivesIn(const Run& run, const std::string& baseDstDir, NewestArc
   const platform::ListingOpen open = run.system.files.OpenDirectory(baseDstDir);
   if (!open.Listing) return;
   platform::DirectoryEntry entry;
+  const PreparedMaskList archives("*.rar");
   // A directory's look-up finds no file time, so only files count.
   while (open.Listing->Next(entry)) {
-    if (!MatchMaskList(entry.Name, "*.rar")) continue;
+    if (!archives.Matches(entry.Name)) continue;
     newest.Consider(open.Listing->LastWriteTime(entry.Name), baseDstDir + entry.Name);
   }
 }
@@ -81,11 +82,11 @@ DateTime GetLastBackupTime(const Run& run, const std::string& baseDstDir) {
   return newest.Time();
 }
 
-BackupOutcome ProcessBackup(const Run& run) {
+BackupOutcome ProcessBackup(const Run& run, std::unique_ptr<TBackupFile>& tree) {
   const RunSettings& settings = run.settings;
   const auto lock = settings.UseArchiver ? LockDestination(run, settings.BaseDstDir) : nullptr;
-  const std::unique_ptr<TBackupFile> root =
-      BuildBackupTree(run, settings.SrcDir, settings.IncludeMask, settings.ExcludeMask);
+  tree = BuildBackupTree(run, settings.SrcDir, settings.IncludeMask, settings.ExcludeMask);
+  TBackupFile* root = tree.get();
   root->UpdateNewestTime();
   if (!settings.UseArchiver) return BackupOutcome::Done;
   if (root->NewestTime > GetLastBackupTime(run, settings.BaseDstDir)) {

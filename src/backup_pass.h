@@ -3,6 +3,7 @@
 #include <string>
 
 #include "src/run.h"
+#include "src/uBackupFile.h"
 #include "src/uUtils.h"
 
 namespace stampbak {
@@ -11,8 +12,9 @@ namespace stampbak {
 // was due, or none was asked for), or an archive was due but not made.
 enum class BackupOutcome { Done, NotMade };
 
-// The backup pass, the body of a run: scan, change check, archiver.
-BackupOutcome ProcessBackup(const Run& run);
+// The backup pass, the body of a run: scan, change check, archiver. The
+// tree it scans is left in `tree`, to live as long as the process.
+BackupOutcome ProcessBackup(const Run& run, std::unique_ptr<TBackupFile>& tree);
 
 // The time of the newest archive in the destination, or beside it where an
 // unstamped run puts it; 0 when there is none.

@@ -1,3 +1,5 @@
+#include <cstdlib>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -10,11 +12,19 @@
 int main(int argc, char** argv) {
   const platform::ProcessStart start = platform::PrepareProcess();
   platform::System system = platform::RealSystem(start);
+  std::unique_ptr<stampbak::TBackupFile> tree;
   // Read inside the run, so that memory running out here too ends it with
   // the failure text and status 1.
-  return static_cast<int>(stampbak::RunProgram(system, [argc, argv] {
-    const std::optional<std::string> raw = platform::RawCommandLine();
-    return raw ? stampbak::SplitCommandLine(*raw, platform::NextCharacter)
-               : std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
-  }));
+  const stampbak::ExitStatus status = stampbak::RunProgram(
+      system,
+      [argc, argv] {
+        const std::optional<std::string> raw = platform::RawCommandLine();
+        return raw ? stampbak::SplitCommandLine(*raw, platform::NextCharacter)
+                   : std::vector<std::string>(argv + (argc > 0 ? 1 : 0), argv + argc);
+      },
+      tree);
+  // The tree lives until the process ends; exit() leaves main's locals as
+  // they are, so a million nodes are not torn down one by one just before
+  // the system takes the memory back anyway.
+  std::exit(static_cast<int>(status));
 }

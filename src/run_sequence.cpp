@@ -69,7 +69,7 @@ void WriteHeader(ReportChannel& report, const RunSettings& settings) {
 }
 
 ExitStatus RunSequence(platform::System& system, ReportChannel& report,
-                       const ParameterReader& readParameters) {
+                       const ParameterReader& readParameters, std::unique_ptr<TBackupFile>& tree) {
   RunSettings settings;
   ParseParameters(readParameters(), settings);
   // A value made only of double quotes ends up empty and so counts as missing.
@@ -85,7 +85,7 @@ ExitStatus RunSequence(platform::System& system, ReportChannel& report,
   WriteHeader(report, settings);
   const Run run{settings, system, report};
   // A backup that was due but not made has said why in the report.
-  if (ProcessBackup(run) == BackupOutcome::NotMade) return ExitStatus::NoBackup;
+  if (ProcessBackup(run, tree) == BackupOutcome::NotMade) return ExitStatus::NoBackup;
   WriteReportLine(report, "All OK");
   return ExitStatus::AllOk;
 }
@@ -105,11 +105,12 @@ void ShowFailure(platform::System& system, ReportChannel& report, const char* ki
 
 }  // namespace
 
-ExitStatus RunProgram(platform::System& system, const ParameterReader& readParameters) {
+ExitStatus RunProgram(platform::System& system, const ParameterReader& readParameters,
+                      std::unique_ptr<TBackupFile>& tree) {
   ReportChannel report(system.output);
   ExitStatus status = ExitStatus::NoBackup;
   try {
-    status = RunSequence(system, report, readParameters);
+    status = RunSequence(system, report, readParameters, tree);
   } catch (const Failure& failure) {
     ShowFailure(system, report, failure.Kind(), failure.Address(), failure.what());
   } catch (const std::bad_alloc&) {

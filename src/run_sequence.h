@@ -6,6 +6,7 @@
 
 #include "platform/system.h"
 #include "src/failures.h"
+#include "src/uBackupFile.h"
 
 namespace stampbak {
 
@@ -15,6 +16,8 @@ using ParameterReader = std::function<std::vector<std::string>()>;
 // One whole run from reading the parameters to the exit status; failures
 // that end the run, exhausted memory included, are caught here and nowhere
 // else.
-ExitStatus RunProgram(platform::System& system, const ParameterReader& readParameters);
+// The backup pass's tree is left in `tree`, to live as long as the process.
+ExitStatus RunProgram(platform::System& system, const ParameterReader& readParameters,
+                      std::unique_ptr<TBackupFile>& tree);
 
 }  // namespace stampbak

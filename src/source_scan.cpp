@@ -27,9 +27,10 @@ struct OwnArchives {
 
 struct SourceScan {
   const Run& run;
-  std::string_view includeMask;
-  std::string_view excludeMask;
+  PreparedMaskList include;
+  PreparedMaskList exclude;
   OwnArchives archives;
+  PreparedMaskList archiveNames{"*.rar"};
 };
 
 // What a directory being scanned holds of the run's own archives.
@@ -60,7 +61,7 @@ bool SameName(const std::string& a, const std::string& b) {
 }
 
 bool IsOwnArchive(SourceScan& scan, ArchivesHere here, const std::string& name) {
-  const bool own = (here.Stamped && MatchMaskList(name, "*.rar")) ||
+  const bool own = (here.Stamped && scan.archiveNames.Matches(name)) ||
                    (here.Beside && SameName(name, scan.archives.BesideName));
   if (own && !scan.archives.Warned) {
     scan.archives.Warned = true;
@@ -73,8 +74,8 @@ bool IsOwnArchive(SourceScan& scan, ArchivesHere here, const std::string& name) 
 // The include list decides first, for directories as well as files; the
 // exclude list only sees names that the include list takes.
 Decision Decide(const SourceScan& scan, std::string_view name) {
-  if (!MatchMaskList(name, scan.includeMask)) return Decision::Skip;
-  if (MatchMaskList(name, scan.excludeMask)) return Decision::Exclude;
+  if (!scan.include.Matches(name)) return Decision::Skip;
+  if (scan.exclude.Matches(name)) return Decision::Exclude;
   return Decision::Select;
 }
 
@@ -85,7 +86,11 @@ bool HoldsLineBreak(std::string_view name) {
 }
 
 void WriteScanLine(const Run& run, std::string_view tag, const std::string& path, bool printable) {
-  WriteReportLine(run.report, tag, printable ? path : Printable(path));
+  if (printable) {
+    WriteReportLine(run.report, tag, path);
+  } else {
+    WriteReportLine(run.report, tag, Printable(path));
+  }
 }
 
 // The archiver opens the path relative to the source directory, so one it
@@ -160,11 +165,12 @@ void ScanListing(SourceScan& scan, TBackupFile& node, platform::DirectoryListing
             identity == scan.archives.BesideIdentity};
   }
   platform::DirectoryEntry entry;
-  std::string path;
+  std::string path = directory;
   while (listing.Next(entry)) {
     if (entry.Name == "." || entry.Name == "..") continue;
     if (entry.Kind == EntryKind::DirectoryLink) continue;  // never followed
-    path.assign(directory).append(entry.Name);
+    path.resize(directory.size());
+    path.append(entry.Name);
     if (entry.Kind == EntryKind::Directory) {
       EnterDirectory(scan, node, listing, entry.Name, path);
     } else {
@@ -182,7 +188,8 @@ void TBackupFile::Scan(const Run& run, const std::string& directory, std::string
     // A source that cannot be read must not pass for an empty one.
     throw ESourceError("Cannot read source directory " + directory);
   }
-  SourceScan scan{run, includeMask, excludeMask, FindOwnArchives(run)};
+  SourceScan scan{run, PreparedMaskList(includeMask), PreparedMaskList(excludeMask),
+                  FindOwnArchives(run)};
   ScanListing(scan, *this, *open.Listing, directory);
 }
 

@@ -17,7 +17,7 @@ namespace stampbak {
 class TBackupFile {
  public:
   TBackupFile(std::string name, bool isDirectory, TBackupFile* parent, DateTime time);
-  virtual ~TBackupFile();
+  ~TBackupFile();
   TBackupFile(const TBackupFile&) = delete;
   TBackupFile& operator=(const TBackupFile&) = delete;
 
@@ -38,7 +38,10 @@ class TBackupFile {
   DateTime NewestTime = 0;
   bool IsDirectory;
   std::int32_t Count = 0;
-  std::int32_t Capacity = 0;  // slots in Children, a multiple of 8
+  // Slots in Children, grown 8 at a time. The storage underneath holds the
+  // next power of two of them, so adding a child copies the others only
+  // when that doubles, and a file node pays for one pointer.
+  std::int32_t Capacity = 0;
   std::unique_ptr<std::unique_ptr<TBackupFile>[]> Children;
 };
 

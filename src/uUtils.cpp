@@ -1,5 +1,6 @@
 #include "src/uUtils.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <string>
@@ -64,6 +65,44 @@ bool MatchMaskList(std::string_view name, std::string_view list) {
   }
   const std::string lowered = LowerCase(std::string(name));
   return MatchLowerCasedName(lowered, list);
+}
+
+PreparedMaskList::PreparedMaskList(std::string_view list)
+    : all_(list == "*.*"), perByte_(platform::LowerCaseIsPerByte()) {
+  for (std::size_t c = 0; c < lower_.size(); ++c) {
+    lower_[c] = static_cast<char>(c);
+    platform::LowerCaseInPlace(&lower_[c], 1);
+  }
+  // An empty item never takes a name, and an empty last one never counts.
+  while (!list.empty()) {
+    const std::size_t end = list.find(';');
+    const std::string_view item = list.substr(0, end);
+    if (!item.empty() || end != std::string_view::npos) {
+      const bool suffix = item.size() > 1 && item.front() == '*' &&
+                          item.find_first_of("*?", 1) == std::string_view::npos;
+      masks_.push_back({std::string(item), suffix});
+    }
+    if (end == std::string_view::npos) break;
+    list.remove_prefix(end + 1);
+  }
+}
+
+bool PreparedMaskList::MatchesLowered(std::string_view name) const {
+  return std::ranges::any_of(masks_, [name](const Mask& mask) {
+    return mask.SuffixOnly ? name.ends_with(std::string_view(mask.Text).substr(1))
+                           : MatchMask(name, mask.Text);
+  });
+}
+
+bool PreparedMaskList::Matches(std::string_view name) const {
+  if (all_) return true;
+  if (masks_.empty()) return false;
+  std::array<char, 512> buffer;
+  if (!perByte_ || name.size() > buffer.size()) return MatchesLowered(LowerCase(std::string(name)));
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    buffer[i] = lower_[static_cast<unsigned char>(name[i])];
+  }
+  return MatchesLowered(std::string_view(buffer.data(), name.size()));
 }
 
 std::string LowerCase(std::string text) {

@@ -1,8 +1,10 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/clock.h"
 #include "platform/dos_date_time.h"
@@ -21,6 +23,26 @@ bool MatchMask(std::string_view name, std::string_view mask);
 // True when an item of the ";"-separated list takes the lower-cased name;
 // the whole list "*.*" takes every name, an empty list none.
 bool MatchMaskList(std::string_view name, std::string_view list);
+
+// A mask list split once, for matching many names: the same answers as
+// MatchMaskList with that list, without taking the list apart each time.
+class PreparedMaskList {
+ public:
+  explicit PreparedMaskList(std::string_view list);
+  bool Matches(std::string_view name) const;
+
+ private:
+  struct Mask {
+    std::string Text;
+    bool SuffixOnly = false;  // "*" and a literal: the name's end decides
+  };
+  bool MatchesLowered(std::string_view name) const;
+
+  bool all_ = false;
+  std::vector<Mask> masks_;
+  std::array<char, 256> lower_{};  // the platform's lowering, byte by byte
+  bool perByte_ = false;
+};
 
 // The text with every capital of the active code page lowered.
 std::string LowerCase(std::string text);

@@ -20,7 +20,7 @@ struct FakeArchiverRun : FakeRun {
     root.AddChild("a.txt", false, 1);
   }
   BackupOutcome Run() { return RunArchiver(Context(), root, nullptr); }
-  std::string ListName() const { return processes.calls.at(0).arguments.at(6); }
+  std::string ListName() const { return processes.calls.at(0).at(6); }
 };
 
 // The first name is the tick count; names nobody can plant ahead of us

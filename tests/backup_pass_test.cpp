@@ -9,6 +9,8 @@ namespace stampbak::testing {
 namespace {
 
 struct FakePass : FakeRun {
+  std::unique_ptr<TBackupFile> tree;
+
   FakePass() {
     settings.UseArchiver = true;
     settings.SrcDir = "/src/";
@@ -27,14 +29,14 @@ TEST(ProcessBackup, DestinationIsLockedForTheWholeArchivingRun) {
   FakePass pass;
   std::vector<std::string> lockedWhileArchiving;
   pass.processes.whileRunning = [&] { lockedWhileArchiving = pass.files.locked; };
-  EXPECT_EQ(ProcessBackup(pass.Context()), BackupOutcome::Done);
+  EXPECT_EQ(ProcessBackup(pass.Context(), pass.tree), BackupOutcome::Done);
   EXPECT_EQ(lockedWhileArchiving, (std::vector<std::string>{"/dst/"}));
   EXPECT_TRUE(pass.files.locked.empty());
 
   FakePass busy;
   busy.files.lockStatus = platform::LockStatus::Busy;
   try {
-    ProcessBackup(busy.Context());
+    ProcessBackup(busy.Context(), busy.tree);
     ADD_FAILURE() << "a busy destination passed";
   } catch (const EDestinationBusy& e) {
     EXPECT_EQ(std::string(e.what()), "Another run is using /dst/");
@@ -43,7 +45,7 @@ TEST(ProcessBackup, DestinationIsLockedForTheWholeArchivingRun) {
 
   FakePass unlockable;
   unlockable.files.lockStatus = platform::LockStatus::Unavailable;
-  EXPECT_EQ(ProcessBackup(unlockable.Context()), BackupOutcome::Done);
+  EXPECT_EQ(ProcessBackup(unlockable.Context(), unlockable.tree), BackupOutcome::Done);
   EXPECT_EQ(unlockable.processes.calls.size(), 1U);
   EXPECT_EQ(unlockable.diagnostics.warnings,
             (std::vector<std::string>{

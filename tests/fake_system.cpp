@@ -94,7 +94,7 @@ void FakeFileSystem::Add(const std::string& path, EntryKind kind, FileTimeLookup
   if (last != std::string::npos)
     listings[path.substr(0, last)].push_back({path.substr(last + 1), kind});
   if (kind == EntryKind::Directory) listings[path];
-  if (kind == EntryKind::File) times[path] = time;
+  if (kind == EntryKind::File) times[path] = std::move(time);
 }
 
 bool FakeFileSystem::IsDirectory(const std::string& path) {
@@ -138,11 +138,11 @@ platform::LockAttempt FakeFileSystem::TryLock(const std::string& directory) {
   return {std::make_unique<FakeLock>(locked, directory), lockStatus, ""};
 }
 
-platform::ProcessOutcome FakeProcessLauncher::RunHidden(const std::string& program,
+platform::ProcessOutcome FakeProcessLauncher::RunHidden(const std::string& /*program*/,
                                                         const std::vector<std::string>& arguments,
-                                                        const std::string& workingDirectory,
+                                                        const std::string& /*workingDirectory*/,
                                                         const platform::DirectoryLock* /*lock*/) {
-  calls.push_back({program, arguments, workingDirectory});
+  calls.push_back(arguments);
   if (whileRunning) whileRunning();
   return outcome;
 }

@@ -22,14 +22,13 @@ using platform::LookupStatus;
 class FakeReportOutput final : public platform::ReportOutput {
  public:
   platform::OutputKind kind = platform::OutputKind::File;
-  bool shared = false;  // with the warnings
   int opens = 0;
   std::vector<std::string> writes;      // the bytes of every write call
   std::set<std::size_t> failingWrites;  // indices of write calls that fail
 
   platform::OutputKind Open() override;
   bool Write(const char* data, std::size_t size) override;
-  bool SharedWithDiagnostics() override { return shared; }
+  bool SharedWithDiagnostics() override { return false; }
   // Everything that the successful writes delivered.
   std::string Delivered() const;
 };
@@ -97,12 +96,7 @@ class FakeFileSystem final : public platform::FileSystem {
 
 class FakeProcessLauncher final : public platform::ProcessLauncher {
  public:
-  struct Call {
-    std::string program;
-    std::vector<std::string> arguments;
-    std::string workingDirectory;
-  };
-  std::vector<Call> calls;
+  std::vector<std::vector<std::string>> calls;  // the arguments of each
   platform::ProcessOutcome outcome{true, 0, ""};
   // Runs while the program would, when set.
   std::function<void()> whileRunning;

@@ -5,7 +5,9 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <filesystem>
 #include <thread>
 
@@ -59,6 +61,32 @@ TEST(PosixListing, EntriesOfUnknownType) {
     EXPECT_EQ(KindOf(fd, entry), kind) << name;
   }
   close(fd);
+}
+
+// Packing an hour's seconds from one look-up of its offset gives what the
+// C library gives, around a change of daylight-saving time on the hour
+// (Berlin) and on the half hour (Lord Howe Island).
+TEST(LocalTimeCache, AgreesWithTheCLibraryAcrossDaylightSavingChanges) {
+  const std::pair<const char*, std::time_t> changes[] = {
+      {"Europe/Berlin", 1711846800},        // 2024-03-31 01:00 UTC
+      {"Europe/Berlin", 1729990800},        // 2024-10-27 01:00 UTC
+      {"Australia/Lord_Howe", 1728142200},  // 2024-10-05 15:30 UTC
+  };
+  const std::string saved = std::getenv("TZ") != nullptr ? std::getenv("TZ") : "";
+  for (const auto& [zone, change] : changes) {
+    setenv("TZ", zone, 1);
+    tzset();
+    LocalTimeCache cache;
+    for (std::time_t utc = change - 7200; utc < change + 7200; utc += 37) {
+      std::tm tm{};
+      localtime_r(&utc, &tm);
+      const DosDateTime expected = PackDosDateTime(
+          {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec});
+      ASSERT_EQ(cache.Pack(utc), expected) << zone << " " << utc;
+    }
+  }
+  setenv("TZ", saved.c_str(), 1);
+  tzset();
 }
 
 // A terminal or other character device gets each line as it ends.

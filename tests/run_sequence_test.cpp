@@ -15,10 +15,14 @@ TEST(RunProgram, ExhaustedMemoryEndsTheRunWithStatusOne) {
     FakeRun run;
     run.files.Add("s", EntryKind::Directory);
     run.files.outOfMemory = !whileReading;
-    const ExitStatus status = RunProgram(run.system, [whileReading] {
-      if (whileReading) throw std::bad_alloc();
-      return std::vector<std::string>{"-s", "s", "-d", "d"};
-    });
+    std::unique_ptr<TBackupFile> tree;
+    const ExitStatus status = RunProgram(
+        run.system,
+        [whileReading] {
+          if (whileReading) throw std::bad_alloc();
+          return std::vector<std::string>{"-s", "s", "-d", "d"};
+        },
+        tree);
     EXPECT_EQ(status, ExitStatus::NoBackup);
     EXPECT_EQ(run.output.Delivered().find("All OK"), std::string::npos);
     EXPECT_EQ(run.diagnostics.failures,

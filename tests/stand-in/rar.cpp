@@ -21,9 +21,7 @@
 #include <thread>
 #include <vector>
 
-#ifdef _WIN32
-#include <windows.h>
-#else
+#ifndef _WIN32
 #include <unistd.h>
 #endif
 
@@ -42,7 +40,7 @@ void WriteAll(const fs::path& path, const std::string& content,
 }
 
 #ifdef _WIN32
-void RecordPlatform(const fs::path& dir) { WriteAll(dir / "command", GetCommandLineA()); }
+void RecordPlatform(const fs::path& /*dir*/) {}
 #else
 // What the process was handed: descriptors, ignored signals, priority.
 void RecordPlatform(const fs::path& dir) {

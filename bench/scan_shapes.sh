@@ -1,0 +1,77 @@
+#!/bin/bash
+# Times stampbak's scan on four tree shapes against find walking the same
+# tree and against bench/minimal_scan.cpp, the least work the report needs
+# (byte-identical output, the same 128-byte writes); medians of
+# interleaved rounds, warm cache. Then peak memory per file.
+# Usage: bench/scan_shapes.sh [build/bench] [rounds]
+set -euo pipefail
+build=$(realpath "${1:-build/bench}")
+rounds=${2:-7}
+stampbak=$build/stampbak
+minimal=$build/bench/minimal_scan
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+make_tree() {  # name, then "directories files-per-directory" or "chain levels files-per-level"
+  local root=$work/$1
+  mkdir -p "$root"
+  (
+    cd "$root"
+    if [ "$2" = chain ]; then
+      dir=.
+      for level in $(seq 1 "$3"); do dir=$dir/d; echo "$dir"; done > ../$1.dirs
+    else
+      seq -f "dir%05g" 1 "$2" > ../$1.dirs
+      [ "$2" -gt 1 ] || echo . > ../$1.dirs
+    fi
+    xargs mkdir -p < ../$1.dirs
+    local per=${4:-$3}
+    awk -v per="$per" '{ for (n = 1; n <= per; n++) printf "%s/file_%05d.txt\n", $0, n }' \
+      ../$1.dirs | xargs touch
+  )
+}
+
+echo "building the trees in $work"
+make_tree wide 3000 20          # 60,000 files in 3,000 directories
+make_tree spread 200 1000       # 200,000 files in 200 directories
+make_tree chain chain 200 50    # 10,000 files down a 200-level chain
+make_tree flat 1 200000         # 200,000 files in one directory
+
+now() { date +%s%N; }
+median() { sort -n | sed -n "$(( (rounds + 1) / 2 ))p"; }
+printf '%-8s %9s %9s %9s %14s %14s\n' shape files stampbak-s min-s "stampbak/min" "stampbak/find"
+for shape in wide spread chain flat; do
+  tree=$work/$shape
+  files=$(find "$tree" -type f | wc -l)
+  "$stampbak" -s "$tree" -d "$work/out" > "$work/a.out"
+  "$minimal" "$tree" "$work/out" > "$work/b.out"
+  cmp -s "$work/a.out" "$work/b.out" || { echo "$shape: the reports differ"; exit 1; }
+  : > "$work/s" ; : > "$work/m" ; : > "$work/f"
+  for round in $(seq 1 "$rounds"); do
+    # Into a file, as from a scheduler: /dev/null, a character device, would
+    # have the report flushed at every line end.
+    t0=$(now); "$stampbak" -s "$tree" -d "$work/out" > "$work/a.out"
+    t1=$(now); "$minimal" "$tree" "$work/out" > "$work/b.out"
+    t2=$(now); find "$tree/" -type f -printf 'C %p %T@\r\n' > "$work/c.out"
+    t3=$(now)
+    echo $((t1 - t0)) >> "$work/s"; echo $((t2 - t1)) >> "$work/m"; echo $((t3 - t2)) >> "$work/f"
+  done
+  s=$(median < "$work/s"); m=$(median < "$work/m"); f=$(median < "$work/f")
+  echo "$shape $s" >> "$work/times"
+  awk -v sh="$shape" -v n="$files" -v s="$s" -v m="$m" -v f="$f" \
+    'BEGIN { printf "%-8s %9d %9.3f %9.3f %13.2fx %13.2fx\n", sh, n, s/1e9, m/1e9, s/m, s/f }'
+done
+awk '$1 == "flat" { flat = $2 } $1 == "spread" { spread = $2 }
+     END { printf "one directory of 200,000 files / 200 directories of 1,000: %.2fx (bar 1.5x)\n",
+           flat / spread }' "$work/times"
+
+peak() { /usr/bin/time -v "$stampbak" -s "$1" -d "$work/out" 2>&1 > "$work/a.out" \
+  | awk '/Maximum resident set size/ {print $NF}'; }
+mkdir -p "$work/empty"
+base_kb=$(peak "$work/empty")
+for shape in wide flat; do
+  kb=$(peak "$work/$shape")
+  files=$(find "$work/$shape" -type f | wc -l)
+  awk -v s="$shape" -v kb="$kb" -v b="$base_kb" -v n="$files" \
+    'BEGIN { printf "peak memory per file, %s: %.0f bytes (bar 100)\n", s, (kb - b) * 1024 / n }'
+done
