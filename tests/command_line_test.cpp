@@ -33,6 +33,12 @@ TEST(SplitCommandLine, QuotesBlanksAndEmptyPairs) {
   EXPECT_EQ(SplitCommandLine("prog \x81\x22x y", DoubleByte), (Params{"\x81\x22x", "y"}));
 }
 
+TEST(WithoutSurroundingQuotes, OnePairAroundTheWholeValue) {
+  EXPECT_EQ(WithoutSurroundingQuotes("\"C:\\My Data\""), "C:\\My Data");
+  EXPECT_EQ(WithoutSurroundingQuotes("\"half"), "\"half");
+  EXPECT_EQ(WithoutSurroundingQuotes("\""), "");
+}
+
 RunSettings Parse(const Params& params) {
   RunSettings settings;
   ParseParameters(params, settings);

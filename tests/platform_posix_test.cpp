@@ -77,7 +77,9 @@ TEST(LocalTimeCache, AgreesWithTheCLibraryAcrossDaylightSavingChanges) {
     setenv("TZ", zone, 1);
     tzset();
     LocalTimeCache cache;
-    for (std::time_t utc = change - 7200; utc < change + 7200; utc += 37) {
+    // By the second across the local midnight two hours before, then on.
+    for (std::time_t utc = change - 7205; utc < change + 7200;
+         utc += utc < change - 7195 ? 1 : 37) {
       std::tm tm{};
       localtime_r(&utc, &tm);
       const DosDateTime expected = PackDosDateTime(
@@ -89,16 +91,30 @@ TEST(LocalTimeCache, AgreesWithTheCLibraryAcrossDaylightSavingChanges) {
   tzset();
 }
 
-// A terminal or other character device gets each line as it ends.
-TEST(PosixReportOutput, CharacterDeviceIsToldFromFiles) {
-  const int saved = dup(STDOUT_FILENO);
-  const int null = open("/dev/null", O_WRONLY);
-  dup2(null, STDOUT_FILENO);
-  const OutputKind kind = SystemReportOutput(ProcessStart{}).Open();
-  dup2(saved, STDOUT_FILENO);
-  close(null);
-  close(saved);
-  EXPECT_EQ(kind, OutputKind::CharDevice);
+// A terminal or other character device gets each line as it ends; only a
+// standard error on the very same file shares the report's.
+TEST(PosixReportOutput, WhatStandardOutputIs) {
+  TempDir dir;
+  const int saved[] = {dup(STDOUT_FILENO), dup(STDERR_FILENO)};
+  const auto redirect = [](const char* out, const char* err) {
+    const int o = open(out, O_WRONLY | O_CREAT, 0600);
+    const int e = open(err, O_WRONLY | O_CREAT, 0600);
+    dup2(o, STDOUT_FILENO);
+    dup2(e, STDERR_FILENO);
+    close(o);
+    close(e);
+  };
+  ReportOutput& output = SystemReportOutput(ProcessStart{});
+  redirect("/dev/null", (dir / "err").c_str());
+  const OutputKind device = output.Open();
+  const bool sharedWithOther = output.SharedWithDiagnostics();
+  redirect((dir / "log").c_str(), (dir / "log").c_str());
+  const bool sharedWithItself = output.SharedWithDiagnostics();
+  dup2(saved[0], STDOUT_FILENO);
+  dup2(saved[1], STDERR_FILENO);
+  EXPECT_EQ(device, OutputKind::CharDevice);
+  EXPECT_FALSE(sharedWithOther);
+  EXPECT_TRUE(sharedWithItself);
 }
 
 // A non-blocking descriptor that is full waits for its reader; nothing of

@@ -197,18 +197,21 @@ TEST_F(NativeRun, UnreadableDirectoriesAndFiles) {
   }
 }
 
-// Far more levels than descriptors: every file is still met.
+// Far more levels, and far more directories, than descriptors (a hard
+// limit, which the run cannot raise): every file is still met.
 TEST_F(NativeRun, TreeDeeperThanTheDescriptorLimit) {
   fs::path level = dir.path() / "src";
   std::string shown = "src/";
   std::string expected;
   for (int i = 0; i < 120; ++i) {
+    WriteFile(level / ("s" + std::to_string(i)) / "f");  // a sibling of the next level
+    expected += "C " + shown + "s" + std::to_string(i) + "/f\r\n";
     WriteFile(level / "f");
     expected += "C " + shown + "f\r\n";
     level /= "d";
     shown += "d/";
   }
-  const Outcome outcome = Run("-s src -d dst", "", "", "ulimit -n 40;");
+  const Outcome outcome = Run("-s src -d dst", "", "", "ulimit -Sn 40; ulimit -Hn 40;");
   EXPECT_EQ(ScanLines(outcome.out), WithScanSorted(expected));
   EXPECT_EQ(outcome.err, "");
 }

@@ -214,6 +214,30 @@ TEST_P(StampbakRun, DestinationInsideTheSourceNeverPacksItself) {
   EXPECT_EQ(ArchiverRuns(), 4);
 }
 
+// Only Windows shows these: a raw command line with "/" options, names the
+// ANSI code page cannot hold (left out, with a warning), a directory link
+// (never entered), and a failure with no standard error to tell it on (a
+// message box, which without a visible desktop is never shown).
+TEST_P(StampbakRun, WindowsOnlyCommandLineNamesAndLinks) {
+  if (!Windows()) GTEST_SKIP() << "Windows only";
+  WriteFile(dir.path() / "my src/a.TXT");
+  WriteFile(dir.path() / "my src/\u0101.txt");
+  WriteFile(dir.path() / "my src/dir\u0101/in.txt");
+  fs::create_directory_symlink("dir\u0101", dir.path() / "my src/link");
+  const Outcome outcome = Run("/S 'my src' -DEST 'my dst' -i '*.TXT;link;dir*'");
+  EXPECT_EQ(WithScanSorted(outcome.out),
+            WithScanSorted(ReportHeader("my src\\", "my dst\\", "*.txt;link;dir*") +
+                           "C my src\\a.TXT\r\nS my src\\?.txt\r\nAll OK\r\n"));
+  EXPECT_NE(outcome.err.find("stampbak: not archived, cannot read the time of my src\\?.txt: "),
+            std::string::npos)
+      << outcome.err;
+  EXPECT_NE(outcome.err.find("stampbak: cannot read directory my src\\dir?\\: "), std::string::npos)
+      << outcome.err;
+  const Outcome boxed = Run("-s missing -d dst", "", "> out 2>&-");
+  EXPECT_EQ(boxed.status, 1);
+  EXPECT_EQ(ReadFile(dir / "out"), ReportHeader("missing\\", "dst\\"));
+}
+
 INSTANTIATE_TEST_SUITE_P(Native, StampbakRun, ::testing::Values(false));
 INSTANTIATE_TEST_SUITE_P(Wine, StampbakRun, ::testing::Values(true));
 
