@@ -18,6 +18,7 @@ std::size_t DoubleByte(std::string_view text, std::size_t pos) {
 TEST(SplitCommandLine, QuotesBlanksAndEmptyPairs) {
   const std::pair<std::string_view, Params> cases[] = {
       {"prog", {}},
+      {" \t prog x", {"x"}},
       {"\"C:\\Program Files\\stampbak.exe\" -s x", {"-s", "x"}},
       {"prog \t-s  \"C:\\My Data\"  -d D:\\dst", {"-s", "C:\\My Data", "-d", "D:\\dst"}},
       {"prog a\"x y\"z", {"ax yz"}},                         // pieces of one token are joined

@@ -83,6 +83,12 @@ TEST_F(NativeRun, ArchiverIsNeverTakenFromTheSourceTree) {
   }
   EXPECT_FALSE(fs::exists(dir.path() / "planted"));
   EXPECT_EQ(ArchiverRuns(), 2);
+  // One found that cannot be run says why, as the start's failure.
+  WriteFile(dir.path() / "bin/rar", "\x7f");
+  fs::permissions(dir.path() / "bin/rar", fs::perms::owner_all);
+  const Outcome broken = Run("-s src -d dst3 -r", "PATH=bin");
+  EXPECT_TRUE(broken.out.ends_with("CreateProcess failed with the following error: 8\r\n"))
+      << broken.out;
 }
 
 // Another user who can rename in the temporary directory could swap our

@@ -151,6 +151,10 @@ TEST_P(StampbakRun, ArchivesOnlyAfterAChange) {
   SetLocalWriteTime(dir.path() / "src/sub/b.txt", 2024, 3, 5, 14, 7, 10);
   EXPECT_EQ(Run("-s src -d dst -r -a -m").status, 0);
   EXPECT_EQ(ArchiverRuns(), 2);
+  // Unstamped, the archive beside the destination is the memory.
+  Run("-s src -d other -r");
+  Run("-s src -d other -r");
+  EXPECT_EQ(ArchiverRuns(), 3);
 }
 
 TEST_P(StampbakRun, ArchiverMissingOrFailingIsNoBackup) {

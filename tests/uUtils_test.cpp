@@ -109,6 +109,7 @@ TEST(PreparedMaskList, AnswersAsMatchMaskList) {
 TEST(DosDateTimeToDateTime, ValidFieldsOnly) {
   EXPECT_NEAR(DosDateTimeToDateTime(0x586570E4), 45356.5882870370, 1e-9);  // 2024-03-05 14:07:08
   EXPECT_DOUBLE_EQ(DosDateTimeToDateTime((20U << 25) | (2U << 21) | (29U << 16)), 36585.0);
+  EXPECT_DOUBLE_EQ(DosDateTimeToDateTime((21U << 25) | (3U << 21) | (1U << 16)), 36951.0);
   const auto failure = [](platform::DosDateTime packed) {
     try {
       DosDateTimeToDateTime(packed);
@@ -120,6 +121,7 @@ TEST(DosDateTimeToDateTime, ValidFieldsOnly) {
   EXPECT_EQ(failure(0xFFFFFFFFU), "Invalid argument to date encode");
   EXPECT_EQ(failure((1U << 25) | (2U << 21) | (29U << 16)), "Invalid argument to date encode");
   EXPECT_EQ(failure((1U << 25) | (0U << 21) | (1U << 16)), "Invalid argument to date encode");
+  EXPECT_EQ(failure((1U << 25) | (1U << 21) | (0U << 16)), "Invalid argument to date encode");
   EXPECT_EQ(failure((1U << 21) | (1U << 16) | 30U), "Invalid argument to time encode");
 }
 
