@@ -42,6 +42,15 @@ TEST(Scan, FileWhoseTimeCannotBeReadIsLeftOut) {
               (std::vector<std::string>{"stampbak: not archived, " + c.warning + "src/" + c.name +
                                         reason}));
   }
+  // The longest path the archiver can open is listed.
+  FakeRun longest;
+  const std::string name(platform::LongestArchivablePath, 'n');
+  longest.settings.SrcDir = "src/";
+  longest.files.Add("src", EntryKind::Directory);
+  longest.files.Add("src/" + name, EntryKind::File, {LookupStatus::Found, kTime, ""});
+  BuildBackupTree(longest.Context(), "src/", "*.*", "");
+  EXPECT_EQ(longest.Report(), "C src/" + name + "\r\n");
+
   FakeRun memory;
   memory.files.Add("src", EntryKind::Directory);
   memory.files.outOfMemory = true;
