@@ -67,14 +67,23 @@ bool Oracle(const std::string& name, const std::string& mask) {
   return Oracle("", mask.substr(name.size()));
 }
 
-TEST(MatchMask, AgreesWithTheRecursiveDefinition) {
-  const std::string alphabet = "*?.abA\xE9";
-  std::mt19937 random(20261207);
-  const auto randomText = [&](std::size_t maxLength) {
-    std::string text(random() % (maxLength + 1), ' ');
-    for (char& c : text) c = alphabet[random() % alphabet.size()];
+// Random texts of up to a given length from a few characters.
+class RandomText {
+ public:
+  RandomText(std::string alphabet, unsigned seed) : alphabet_(std::move(alphabet)), random_(seed) {}
+  std::string operator()(std::size_t maxLength) {
+    std::string text(random_() % (maxLength + 1), ' ');
+    for (char& c : text) c = alphabet_[random_() % alphabet_.size()];
     return text;
-  };
+  }
+
+ private:
+  std::string alphabet_;
+  std::mt19937 random_;
+};
+
+TEST(MatchMask, AgreesWithTheRecursiveDefinition) {
+  RandomText randomText("*?.abA\xE9", 20261207);
   int taken = 0;
   for (int i = 0; i < 150000; ++i) {
     const std::string name = randomText(7);
@@ -91,13 +100,7 @@ TEST(MatchMask, AgreesWithTheRecursiveDefinition) {
 // Prepared once, a list gives MatchMaskList's answers, empty items and
 // "*literal" masks included.
 TEST(PreparedMaskList, AnswersAsMatchMaskList) {
-  const std::string alphabet = "*?.aA;\xC9";
-  std::mt19937 random(7);
-  const auto randomText = [&](std::size_t maxLength) {
-    std::string text(random() % (maxLength + 1), ' ');
-    for (char& c : text) c = alphabet[random() % alphabet.size()];
-    return text;
-  };
+  RandomText randomText("*?.aA;\xC9", 7);
   for (int i = 0; i < 50000; ++i) {
     const std::string name = randomText(6);
     const std::string list = i % 100 == 0 ? "*.*" : randomText(8);
