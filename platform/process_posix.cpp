@@ -131,10 +131,9 @@ ProgramSearch FindProgram(const std::string& name) {
 class SignalForwarding {
  public:
   SignalForwarding() {
-    sigset_t ending;
-    sigemptyset(&ending);
-    for (int sig : kEndingSignals) sigaddset(&ending, sig);
-    sigprocmask(SIG_BLOCK, &ending, &mask_);
+    sigemptyset(&ending_);
+    for (int sig : kEndingSignals) sigaddset(&ending_, sig);
+    sigprocmask(SIG_BLOCK, &ending_, &mask_);
     receivedSignal = 0;
     struct sigaction passOn {};
     passOn.sa_handler = PassOn;
@@ -145,10 +144,7 @@ class SignalForwarding {
     }
   }
   ~SignalForwarding() {
-    sigset_t ending;
-    sigemptyset(&ending);
-    for (int sig : kEndingSignals) sigaddset(&ending, sig);
-    sigprocmask(SIG_BLOCK, &ending, nullptr);
+    sigprocmask(SIG_BLOCK, &ending_, nullptr);
     runningChild = 0;
     for (std::size_t i = 0; i < kEndingSignals.size(); ++i) {
       sigaction(kEndingSignals[i], &previous_[i], nullptr);
@@ -173,7 +169,8 @@ class SignalForwarding {
   }
 
  private:
-  sigset_t mask_{};
+  sigset_t ending_{};
+  sigset_t mask_{};  // the caller's, given back at the end
   std::array<struct sigaction, kEndingSignals.size()> previous_{};
 };
 
