@@ -27,11 +27,11 @@ struct FakePass : FakeRun {
 // give costs a warning, not the backup.
 TEST(ProcessBackup, DestinationIsLockedForTheWholeArchivingRun) {
   FakePass pass;
-  std::vector<std::string> lockedWhileArchiving;
-  pass.processes.whileRunning = [&] { lockedWhileArchiving = pass.files.locked; };
+  int heldWhileArchiving = 0;
+  pass.processes.whileRunning = [&] { heldWhileArchiving = pass.files.locksHeld; };
   EXPECT_EQ(ProcessBackup(pass.Context(), pass.tree), BackupOutcome::Done);
-  EXPECT_EQ(lockedWhileArchiving, (std::vector<std::string>{"/dst/"}));
-  EXPECT_TRUE(pass.files.locked.empty());
+  EXPECT_EQ(heldWhileArchiving, 1);
+  EXPECT_EQ(pass.files.locksHeld, 0);
 
   FakePass busy;
   busy.files.lockStatus = platform::LockStatus::Busy;

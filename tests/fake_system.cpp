@@ -53,19 +53,12 @@ class FakeFile final : public platform::WritableFile {
   std::string path_;
 };
 
-class FakeLock final : public platform::DirectoryLock {
- public:
-  FakeLock(std::vector<std::string>& locked, std::string directory)
-      : locked_(locked), directory_(std::move(directory)) {
-    locked_.push_back(directory_);
-  }
-  ~FakeLock() override { std::erase(locked_, directory_); }
+struct FakeLock final : platform::DirectoryLock {
+  explicit FakeLock(int& held) : held_(++held) {}
+  ~FakeLock() override { --held_; }
   FakeLock(const FakeLock&) = delete;
   FakeLock& operator=(const FakeLock&) = delete;
-
- private:
-  std::vector<std::string>& locked_;
-  std::string directory_;
+  int& held_;
 };
 
 }  // namespace
@@ -101,11 +94,6 @@ bool FakeFileSystem::IsDirectory(const std::string& path) {
   return listings.contains(WithoutTrailingSlash(path));
 }
 
-void FakeFileSystem::MakeDirectory(const std::string& path) {
-  const std::string name = WithoutTrailingSlash(path);
-  if (!listings.contains(name)) Add(name, EntryKind::Directory);
-}
-
 FileTimeLookup FakeFileSystem::LastWriteTime(const std::string& path) {
   const auto it = times.find(path);
   if (it != times.end()) return it->second;
@@ -133,9 +121,9 @@ std::string FakeFileSystem::AbsolutePath(const std::string& path) {
   return workingDirectory.empty() ? "" : workingDirectory + "/" + path;
 }
 
-platform::LockAttempt FakeFileSystem::TryLock(const std::string& directory) {
+platform::LockAttempt FakeFileSystem::TryLock(const std::string& /*directory*/) {
   if (lockStatus != platform::LockStatus::Locked) return {nullptr, lockStatus, "Read-only"};
-  return {std::make_unique<FakeLock>(locked, directory), lockStatus, ""};
+  return {std::make_unique<FakeLock>(locksHeld), lockStatus, ""};
 }
 
 platform::ProcessOutcome FakeProcessLauncher::RunHidden(const std::string& /*program*/,

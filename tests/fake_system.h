@@ -77,14 +77,14 @@ class FakeFileSystem final : public platform::FileSystem {
   std::string workingDirectory = "/cwd";  // empty: gone
   std::string risk;                       // of the temporary directory
   platform::LockStatus lockStatus = platform::LockStatus::Locked;
-  std::vector<std::string> locked;  // held and not yet released
+  int locksHeld = 0;
 
   // An entry of its parent directory; a directory lists nothing yet.
   void Add(const std::string& path, EntryKind kind,
            FileTimeLookup time = {LookupStatus::Found, 0, ""});
 
   bool IsDirectory(const std::string& path) override;
-  void MakeDirectory(const std::string& path) override;
+  void MakeDirectory(const std::string& /*path*/) override {}
   FileTimeLookup LastWriteTime(const std::string& path) override;
   platform::ListingOpen OpenDirectory(const std::string& directory) override;
   platform::FileCreation CreateNewFile(const std::string& path) override;

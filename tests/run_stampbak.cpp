@@ -63,18 +63,14 @@ std::string ReportHeader(const std::string& src, const std::string& dst, const s
          "\r\nExcludeMask = " + exclude + "\r\n\r\nnow processing...\r\n";
 }
 
-std::string WithScanSorted(const std::string& report) {
-  const std::string headerEnd = "now processing...\r\n";
-  const std::size_t at = report.find(headerEnd);
-  const std::size_t start = at == std::string::npos ? 0 : at + headerEnd.size();
+std::string SortedLines(const std::string& text) {
   std::vector<std::string> lines;
-  for (std::size_t from = start; from < report.size();) {
-    const std::size_t end = report.find('\n', from);
-    lines.push_back(report.substr(from, end == std::string::npos ? end : end + 1 - from));
-    from = end == std::string::npos ? report.size() : end + 1;
+  for (std::size_t from = 0, end; from < text.size(); from = end + 1) {
+    end = std::min(text.find('\n', from), text.size() - 1);
+    lines.push_back(text.substr(from, end + 1 - from));
   }
   std::sort(lines.begin(), lines.end());
-  std::string sorted = report.substr(0, start);
+  std::string sorted;
   for (const std::string& line : lines) sorted += line;
   return sorted;
 }

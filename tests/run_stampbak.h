@@ -29,9 +29,9 @@ Outcome RunInShell(const TempDir& cwd, const std::string& command,
 std::string ReportHeader(const std::string& src, const std::string& dst,
                          const std::string& include = "*.*", const std::string& exclude = "");
 
-// The report with the lines after its header sorted: the scan meets files
-// in the file system's order, which is not the point.
-std::string WithScanSorted(const std::string& report);
+// The lines of a text, sorted: the scan meets files in the file system's
+// order, which is not the point.
+std::string SortedLines(const std::string& text);
 
 // A run of the native executable or of stampbak.exe under Wine, in a fresh
 // directory, with the stand-in archiver on the program search path

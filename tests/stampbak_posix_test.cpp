@@ -17,12 +17,9 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The report's scan lines, sorted, between the header and "All OK".
-std::string ScanLines(std::string out) {
-  if (!out.ends_with("All OK\r\n")) return "(no All OK) " + out;
-  out.resize(out.size() - 8);
-  const std::string sorted = WithScanSorted(out);
-  return sorted.substr(sorted.find("now processing...\r\n") + 19);
+// The report of a whole run from src to dst, sorted, with these scan lines.
+std::string Report(const std::string& scan, const std::string& exclude = "") {
+  return SortedLines(ReportHeader("src/", "dst/", "*.*", exclude) + scan + "All OK\r\n");
 }
 
 // Permissions do not bind root, so as root the run is made as nobody.
@@ -171,11 +168,12 @@ TEST_F(NativeRun, LinksFifosAndLineBreaks) {
   WriteFile(dir.path() / "src/x\n/shadow");
   WriteFile(dir.path() / "src/y\r\n");
   const Outcome outcome = Run("-s src -d dst -e '*.log'");
-  EXPECT_EQ(ScanLines(outcome.out),
-            "C src/link.txt\r\nC src/real.txt\r\nE src/fifo.log\r\nS src/dangling\r\n"
-            "S src/fifo\r\nS src/y??\r\n");
+  EXPECT_EQ(SortedLines(outcome.out),
+            Report("C src/link.txt\r\nC src/real.txt\r\nE src/fifo.log\r\nS src/dangling\r\n"
+                   "S src/fifo\r\nS src/y??\r\n",
+                   "*.log"));
   EXPECT_EQ(outcome.status, 0);
-  EXPECT_EQ(WithScanSorted(outcome.err),
+  EXPECT_EQ(SortedLines(outcome.err),
             "stampbak: not archived, the name holds a line break: src/y??\n"
             "stampbak: not entered, the name holds a line break: src/x?\n");
 }
@@ -191,8 +189,8 @@ TEST_F(NativeRun, UnreadableDirectoriesAndFiles) {
   fs::permissions(dir.path() / "src/locked", fs::perms::none);
   fs::permissions(dir.path() / "src/listed", fs::perms::owner_read | fs::perms::others_read);
   const Outcome outcome = Run("-s src -d dst", WithoutPrivileges());
-  EXPECT_EQ(ScanLines(outcome.out), "C src/open/b\r\nS src/listed/a\r\n");
-  EXPECT_EQ(WithScanSorted(outcome.err),
+  EXPECT_EQ(SortedLines(outcome.out), Report("C src/open/b\r\nS src/listed/a\r\n"));
+  EXPECT_EQ(SortedLines(outcome.err),
             "stampbak: cannot read directory src/locked/: Permission denied\n"
             "stampbak: not archived, cannot read the time of src/listed/a: Permission denied\n");
   EXPECT_EQ(outcome.status, 0);
@@ -218,7 +216,7 @@ TEST_F(NativeRun, TreeDeeperThanTheDescriptorLimit) {
     shown += "d/";
   }
   const Outcome outcome = Run("-s src -d dst", "", "", "ulimit -Sn 40; ulimit -Hn 40;");
-  EXPECT_EQ(ScanLines(outcome.out), WithScanSorted(expected));
+  EXPECT_EQ(SortedLines(outcome.out), Report(expected));
   EXPECT_EQ(outcome.err, "");
 }
 

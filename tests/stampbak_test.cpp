@@ -79,10 +79,6 @@ const Scenario kScenarios[] = {
      "out/my dst.rar"},
 };
 
-std::string SortedLines(const std::string& text) {
-  return WithScanSorted("now processing...\r\n" + text).substr(19);
-}
-
 TEST_P(StampbakRun, Scenarios) {
   for (const Scenario& s : kScenarios) {
     for (const auto& entry : fs::directory_iterator(dir.path())) fs::remove_all(entry.path());
@@ -95,7 +91,7 @@ TEST_P(StampbakRun, Scenarios) {
       }
     }
     const Outcome outcome = Run(P(s.args));
-    EXPECT_EQ(WithScanSorted(outcome.out), WithScanSorted(P(s.out))) << s.name;
+    EXPECT_EQ(SortedLines(outcome.out), SortedLines(P(s.out))) << s.name;
     EXPECT_EQ(outcome.status, s.status) << s.name;
     if (s.err.empty()) {
       EXPECT_EQ(outcome.err.find("stampbak"), std::string::npos) << s.name << outcome.err;
@@ -229,8 +225,8 @@ TEST_P(StampbakRun, WindowsOnlyCommandLineNamesAndLinks) {
   WriteFile(dir.path() / "my src/dir\u0101/in.txt");
   fs::create_directory_symlink("dir\u0101", dir.path() / "my src/link");
   const Outcome outcome = Run("/S 'my src' -DEST 'my dst' -i '*.TXT;link;dir*'");
-  EXPECT_EQ(WithScanSorted(outcome.out),
-            WithScanSorted(ReportHeader("my src\\", "my dst\\", "*.txt;link;dir*") +
+  EXPECT_EQ(SortedLines(outcome.out),
+            SortedLines(ReportHeader("my src\\", "my dst\\", "*.txt;link;dir*") +
                            "C my src\\a.TXT\r\nS my src\\?.txt\r\nAll OK\r\n"));
   EXPECT_NE(outcome.err.find("stampbak: not archived, cannot read the time of my src\\?.txt: "),
             std::string::npos)
