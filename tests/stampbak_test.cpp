@@ -227,7 +227,7 @@ TEST_P(StampbakRun, WindowsOnlyCommandLineNamesAndLinks) {
   const Outcome outcome = Run("/S 'my src' -DEST 'my dst' -i '*.TXT;link;dir*'");
   EXPECT_EQ(SortedLines(outcome.out),
             SortedLines(ReportHeader("my src\\", "my dst\\", "*.txt;link;dir*") +
-                           "C my src\\a.TXT\r\nS my src\\?.txt\r\nAll OK\r\n"));
+                        "C my src\\a.TXT\r\nS my src\\?.txt\r\nAll OK\r\n"));
   EXPECT_NE(outcome.err.find("stampbak: not archived, cannot read the time of my src\\?.txt: "),
             std::string::npos)
       << outcome.err;
