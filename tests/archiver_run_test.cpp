@@ -67,23 +67,8 @@ TEST(RunArchiver, IncompleteListNeverReachesTheArchiver) {
   }
 }
 
-// Every way out after the list file was made removes it, but for an
-// archiver that could not start: its list is kept to look at.
-TEST(RunArchiver, ListFileGoesUnlessTheArchiverCouldNotStart) {
-  FakeArchiverRun notStarted;
-  notStarted.processes.outcome = {false, 2, ""};
-  EXPECT_EQ(notStarted.Run(), BackupOutcome::NotMade);
-  EXPECT_TRUE(notStarted.files.removed.empty());
-
-  FakeArchiverRun interrupted;
-  interrupted.processes.outcome = {true, 143, "SIGTERM"};
-  EXPECT_EQ(interrupted.Run(), BackupOutcome::NotMade);
-  EXPECT_EQ(interrupted.files.removed, (std::vector<std::string>{"/tmp/1234"}));
-  EXPECT_EQ(interrupted.Report(), "");
-  EXPECT_EQ(interrupted.diagnostics.warnings,
-            (std::vector<std::string>{"stampbak: ended by SIGTERM, which was passed on to the "
-                                      "archiver; no backup was made"}));
-
+// Exhausted memory while the archiver runs still removes the list.
+TEST(RunArchiver, ListFileGoesWhenMemoryRunsOut) {
   FakeArchiverRun memory;
   memory.processes.whileRunning = [] { throw std::bad_alloc(); };
   EXPECT_THROW(memory.Run(), std::bad_alloc);

@@ -53,14 +53,6 @@ class FakeFile final : public platform::WritableFile {
   std::string path_;
 };
 
-struct FakeLock final : platform::DirectoryLock {
-  explicit FakeLock(int& held) : held_(++held) {}
-  ~FakeLock() override { --held_; }
-  FakeLock(const FakeLock&) = delete;
-  FakeLock& operator=(const FakeLock&) = delete;
-  int& held_;
-};
-
 }  // namespace
 
 platform::OutputKind FakeReportOutput::Open() {
@@ -123,7 +115,7 @@ std::string FakeFileSystem::AbsolutePath(const std::string& path) {
 
 platform::LockAttempt FakeFileSystem::TryLock(const std::string& /*directory*/) {
   if (lockStatus != platform::LockStatus::Locked) return {nullptr, lockStatus, "Read-only"};
-  return {std::make_unique<FakeLock>(locksHeld), lockStatus, ""};
+  return {std::make_unique<platform::DirectoryLock>(), lockStatus, ""};
 }
 
 platform::ProcessOutcome FakeProcessLauncher::RunHidden(const std::string& /*program*/,

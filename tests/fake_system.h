@@ -77,7 +77,6 @@ class FakeFileSystem final : public platform::FileSystem {
   std::string workingDirectory = "/cwd";  // empty: gone
   std::string risk;                       // of the temporary directory
   platform::LockStatus lockStatus = platform::LockStatus::Locked;
-  int locksHeld = 0;
 
   // An entry of its parent directory; a directory lists nothing yet.
   void Add(const std::string& path, EntryKind kind,

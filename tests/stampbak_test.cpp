@@ -133,7 +133,7 @@ TEST_P(StampbakRun, ArchivesOnlyAfterAChange) {
   WriteFile(dir.path() / "src/a.txt");
   WriteFile(dir.path() / "src/sub/b.txt");
   for (const char* file : {"src/a.txt", "src/sub/b.txt"}) {
-    SetLocalWriteTime(dir.path() / file, 2024, 3, 5, 14, 7, 8);
+    SetLocalWriteTime(dir.path() / file, "2024-03-05 14:07:08");
   }
   const Outcome first = Run("-s src -d dst -r -a");
   ASSERT_EQ(first.status, 0) << first.err;
@@ -141,10 +141,10 @@ TEST_P(StampbakRun, ArchivesOnlyAfterAChange) {
   EXPECT_TRUE(fs::exists(dir.path() / "dst" / (stamp + ".rar"))) << first.out;
   EXPECT_EQ(Run("-s src -d dst -r -a").status, 0);
   EXPECT_EQ(ArchiverRuns(), 1);
-  SetLocalWriteTime(dir.path() / "src/a.txt", 2024, 3, 5, 14, 7, 9);
+  SetLocalWriteTime(dir.path() / "src/a.txt", "2024-03-05 14:07:09");
   Run("-s src -d dst -r -a -m");
   EXPECT_EQ(ArchiverRuns(), 1);  // the same two-second step
-  SetLocalWriteTime(dir.path() / "src/sub/b.txt", 2024, 3, 5, 14, 7, 10);
+  SetLocalWriteTime(dir.path() / "src/sub/b.txt", "2024-03-05 14:07:10");
   EXPECT_EQ(Run("-s src -d dst -r -a -m").status, 0);
   EXPECT_EQ(ArchiverRuns(), 2);
   // Unstamped, the archive beside the destination is the memory.
@@ -174,7 +174,7 @@ TEST_P(StampbakRun, ArchiverMissingOrFailingIsNoBackup) {
 TEST_P(StampbakRun, FutureDatedArchiveIsNotTrusted) {
   WriteFile(dir.path() / "src/a.txt");
   WriteFile(dir.path() / "dst/wrong.rar");
-  SetLocalWriteTime(dir.path() / "dst/wrong.rar", 2099, 1, 2, 12, 34, 56);
+  SetLocalWriteTime(dir.path() / "dst/wrong.rar", "2099-01-02 12:34:56");
   Run("-s src -d dst -r", "", "> log 2>&1");
   const std::string lineEnd = Windows() ? "\r\n" : "\n";
   std::string log = ReadFile(dir / "log");
@@ -200,7 +200,7 @@ TEST_P(StampbakRun, DestinationInsideTheSourceNeverPacksItself) {
   const std::pair<const char*, const char*> runs[] = {
       {"src/./backup", "-a"}, {"src/./backup", "-a -m"}, {"src/backup", ""}, {"src/backup", ""}};
   for (const auto& [destination, stamp] : runs) {
-    SetLocalWriteTime(dir.path() / "src/a.txt", 2024, 3, 5, 14, 7, second += 2);
+    SetLocalWriteTime(dir.path() / "src/a.txt", "2024-03-05 14:07:" + std::to_string(second += 2));
     const Outcome outcome = Run("-s src -r -d " + Quoted(P(destination)) + " " + stamp);
     EXPECT_EQ(outcome.status, 0) << outcome.err;
     EXPECT_EQ(Recorded("list"), "a.txt\r\n") << destination << stamp;

@@ -1,10 +1,10 @@
 #include "tests/temp_dir.h"
 
-#include <chrono>
-#include <ctime>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <random>
+#include <stdexcept>
 #include <system_error>
 
 namespace stampbak::testing {
@@ -35,22 +35,9 @@ std::string ReadFile(const std::filesystem::path& path) {
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-}  // namespace stampbak::testing
-
-namespace stampbak::testing {
-
-void SetLocalWriteTime(const std::filesystem::path& path, int year, int month, int day, int hour,
-                       int minute, int second) {
-  std::tm local{};
-  local.tm_year = year - 1900;
-  local.tm_mon = month - 1;
-  local.tm_mday = day;
-  local.tm_hour = hour;
-  local.tm_min = minute;
-  local.tm_sec = second;
-  local.tm_isdst = -1;
-  const auto system = std::chrono::system_clock::from_time_t(std::mktime(&local));
-  std::filesystem::last_write_time(path, std::chrono::file_clock::from_sys(system));
+void SetLocalWriteTime(const std::filesystem::path& path, const std::string& when) {
+  const std::string touch = "touch -d '" + when + "' '" + path.string() + "'";
+  if (std::system(touch.c_str()) != 0) throw std::runtime_error(touch);
 }
 
 }  // namespace stampbak::testing

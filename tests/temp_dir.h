@@ -26,12 +26,8 @@ class TempDir {
 void WriteFile(const std::filesystem::path& path, const std::string& content = "");
 std::string ReadFile(const std::filesystem::path& path);
 
-}  // namespace stampbak::testing
-
-namespace stampbak::testing {
-
-// Gives a file the last-write time that reads as the given local time.
-void SetLocalWriteTime(const std::filesystem::path& path, int year, int month, int day, int hour,
-                       int minute, int second);
+// Gives a file the last-write time that reads as the given local time,
+// "YYYY-MM-DD hh:mm:ss".
+void SetLocalWriteTime(const std::filesystem::path& path, const std::string& when);
 
 }  // namespace stampbak::testing
