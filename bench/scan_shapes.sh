@@ -39,7 +39,8 @@ make_tree flat 1 200000         # 200,000 files in one directory
 
 now() { date +%s%N; }
 median() { sort -n | sed -n "$(( (rounds + 1) / 2 ))p"; }
-printf '%-8s %9s %9s %9s %14s %14s\n' shape files stampbak-s min-s "stampbak/min" "stampbak/find"
+printf '%-8s %9s %9s %9s %9s %14s %14s %14s\n' shape files stampbak-s min-s find-s \
+  "stampbak/min" "stampbak/find" "min/find"
 for shape in wide spread chain flat; do
   tree=$work/$shape
   files=$(find "$tree" -type f | wc -l)
@@ -59,19 +60,22 @@ for shape in wide spread chain flat; do
   s=$(median < "$work/s"); m=$(median < "$work/m"); f=$(median < "$work/f")
   echo "$shape $s" >> "$work/times"
   awk -v sh="$shape" -v n="$files" -v s="$s" -v m="$m" -v f="$f" \
-    'BEGIN { printf "%-8s %9d %9.3f %9.3f %13.2fx %13.2fx\n", sh, n, s/1e9, m/1e9, s/m, s/f }'
+    'BEGIN { printf "%-8s %9d %9.3f %9.3f %9.3f %13.2fx %13.2fx %13.2fx\n",
+             sh, n, s/1e9, m/1e9, f/1e9, s/m, s/f, m/f }'
 done
 awk '$1 == "flat" { flat = $2 } $1 == "spread" { spread = $2 }
      END { printf "one directory of 200,000 files / 200 directories of 1,000: %.2fx (bar 1.5x)\n",
            flat / spread }' "$work/times"
 
-peak() { /usr/bin/time -v "$stampbak" -s "$1" -d "$work/out" 2>&1 > "$work/a.out" \
+peak() { /usr/bin/time -v "$stampbak" -s "$1" -d "$work/out" "${@:2}" 2>&1 > "$work/a.out" \
   | awk '/Maximum resident set size/ {print $NF}'; }
 mkdir -p "$work/empty"
 base_kb=$(peak "$work/empty")
-for shape in wide flat; do
-  kb=$(peak "$work/$shape")
+# Per file met: every file selected, then three in ten excluded (no node).
+for run in "wide" "flat" "wide -e *0.txt;*3.txt;*6.txt"; do
+  read -r shape exclude <<< "$run"
+  kb=$(peak "$work/$shape" ${exclude:+-e "$exclude"})
   files=$(find "$work/$shape" -type f | wc -l)
-  awk -v s="$shape" -v kb="$kb" -v b="$base_kb" -v n="$files" \
+  awk -v s="$run" -v kb="$kb" -v b="$base_kb" -v n="$files" \
     'BEGIN { printf "peak memory per file, %s: %.0f bytes (bar 100)\n", s, (kb - b) * 1024 / n }'
 done

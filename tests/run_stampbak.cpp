@@ -46,17 +46,6 @@ std::string Quoted(const std::string& text) {
   return quoted + "'";
 }
 
-Outcome RunInShell(const TempDir& cwd, const std::string& command, const std::string& redirect) {
-  TempDir capture;
-  const std::string out = capture / "out";
-  const std::string err = capture / "err";
-  // Standard error first, so that the redirection given may take it too.
-  const std::string line = "cd " + Quoted(cwd.path().string()) + " && " + command + " 2> " +
-                           Quoted(err) + " " + (redirect.empty() ? "> " + Quoted(out) : redirect);
-  const int raw = std::system(line.c_str());
-  return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadFile(out), ReadFile(err)};
-}
-
 std::string ReportHeader(const std::string& src, const std::string& dst, const std::string& include,
                          const std::string& exclude) {
   return "SrcDir = " + src + "\r\nDstDir = " + dst + "\r\nIncludeMask = " + include +
@@ -98,11 +87,18 @@ Outcome NativeRun::Run(const std::string& args, const std::string& environment,
   const std::string archiver =
       Windows() ? "WINEPATH=" + Quoted(WindowsPath(kWindowsBuild + "/stand-in"))
                 : "PATH=" + Quoted(STAND_IN_DIR) + ":\"$PATH\" TEMP=" + Quoted(dir / "tmp");
-  // The caller's variables come after ours, so that they win.
-  return RunInShell(dir,
-                    before + " " + archiver + " STAND_IN_RAR_RECORD=" + Quoted(dir / "record") +
-                        " " + environment + " " + Program() + " " + args,
-                    redirect);
+  const std::string out = capture / "out";
+  const std::string err = capture / "err";
+  // The caller's variables come after ours, so that they win; standard
+  // error is redirected first, so that the redirection given may take it.
+  const std::string line = "cd " + Quoted(dir.path().string()) + " && " + before + " " + archiver +
+                           " STAND_IN_RAR_RECORD=" + Quoted(dir / "record") + " " + environment +
+                           " " + Program() + " " + args + " 2> " + Quoted(err) + " " +
+                           (redirect.empty() ? "> " + Quoted(out) : redirect);
+  fs::remove(out);
+  fs::remove(err);
+  const int raw = std::system(line.c_str());
+  return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadFile(out), ReadFile(err)};
 }
 
 std::string NativeRun::Recorded(const std::string& what) const {

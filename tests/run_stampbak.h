@@ -20,11 +20,6 @@ struct Outcome {
 // The text in single quotes for the shell.
 std::string Quoted(const std::string& text);
 
-// Runs a shell command in the directory, standard error to a file, then
-// standard output to another unless `redirect` says otherwise.
-Outcome RunInShell(const TempDir& cwd, const std::string& command,
-                   const std::string& redirect = "");
-
 // The six header lines of a run's report.
 std::string ReportHeader(const std::string& src, const std::string& dst,
                          const std::string& include = "*.*", const std::string& exclude = "");
@@ -43,6 +38,8 @@ class NativeRun : public ::testing::Test {
   virtual bool Windows() const { return false; }
   // A path written with "/" as this platform shows it.
   std::string P(std::string path) const;
+  // Runs the program in `dir` through /bin/sh, standard error to a file,
+  // then standard output to another unless `redirect` says otherwise.
   // `environment` is shell text just before the program (variables,
   // wrappers), `before` shell statements ahead of the whole command.
   Outcome Run(const std::string& args, const std::string& environment = "",
@@ -53,6 +50,7 @@ class NativeRun : public ::testing::Test {
   int ArchiverRuns() const { return static_cast<int>(Recorded("calls").size() / 2); }
 
   TempDir dir;
+  TempDir capture;  // of standard output and error
 };
 
 // The same cases for both executables.
