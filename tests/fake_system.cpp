@@ -113,11 +113,6 @@ std::string FakeFileSystem::AbsolutePath(const std::string& path) {
   return workingDirectory.empty() ? "" : workingDirectory + "/" + path;
 }
 
-platform::LockAttempt FakeFileSystem::TryLock(const std::string& /*directory*/) {
-  if (lockStatus != platform::LockStatus::Locked) return {nullptr, lockStatus, "Read-only"};
-  return {std::make_unique<platform::DirectoryLock>(), lockStatus, ""};
-}
-
 platform::ProcessOutcome FakeProcessLauncher::RunHidden(const std::string& /*program*/,
                                                         const std::vector<std::string>& arguments,
                                                         const std::string& /*workingDirectory*/,

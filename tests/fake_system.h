@@ -10,8 +10,8 @@
 #include "src/run.h"
 
 // A double of the operating-system layer for the faults a real run cannot
-// reach without races: failed writes, exhausted memory, files that vanish,
-// a busy lock. Each part records what the program asked of it.
+// reach without races: failed writes, exhausted memory, files that vanish. Each part records what
+// the program asked of it.
 namespace stampbak::testing {
 
 using platform::DirectoryEntry;
@@ -76,7 +76,6 @@ class FakeFileSystem final : public platform::FileSystem {
   bool closeFails = false;
   std::string workingDirectory = "/cwd";  // empty: gone
   std::string risk;                       // of the temporary directory
-  platform::LockStatus lockStatus = platform::LockStatus::Locked;
 
   // An entry of its parent directory; a directory lists nothing yet.
   void Add(const std::string& path, EntryKind kind,
@@ -90,7 +89,9 @@ class FakeFileSystem final : public platform::FileSystem {
   void RemoveFile(const std::string& path) override { removed.push_back(path); }
   std::string AbsolutePath(const std::string& path) override;
   std::string SharedDirectoryRisk(const std::string& /*directory*/) override { return risk; }
-  platform::LockAttempt TryLock(const std::string& directory) override;
+  platform::LockAttempt TryLock(const std::string& /*directory*/) override {
+    return {std::make_unique<platform::DirectoryLock>(), platform::LockStatus::Locked, ""};
+  }
 };
 
 class FakeProcessLauncher final : public platform::ProcessLauncher {

@@ -193,6 +193,21 @@ TEST_F(NativeRun, UnreadableDirectoriesAndFiles) {
             "stampbak: cannot read directory src/locked/: Permission denied\n"
             "stampbak: not archived, cannot read the time of src/listed/a: Permission denied\n");
   EXPECT_EQ(outcome.status, 0);
+  // A destination others may only drop files into cannot be locked: that
+  // costs a warning, not the backup.
+  fs::create_directory(dir.path() / "dst/drop");
+  for (const char* shared : {"tmp", "record"}) {
+    fs::create_directory(dir.path() / shared);
+    fs::permissions(dir.path() / shared, fs::perms::all | fs::perms::sticky_bit);
+  }
+  fs::permissions(dir.path() / "dst/drop", fs::perms::owner_write | fs::perms::owner_exec |
+                                               fs::perms::others_write | fs::perms::others_exec);
+  const Outcome drop = Run("-s src/open -d dst/drop -r", WithoutPrivileges());
+  EXPECT_EQ(drop.status, 0) << drop.out;
+  EXPECT_TRUE(drop.err.starts_with(
+      "stampbak: cannot lock dst/drop/: Permission denied; going on without the lock\n"))
+      << drop.err;
+  EXPECT_TRUE(fs::exists(dir.path() / "dst/drop.rar"));
   fs::permissions(dir.path() / "src", fs::perms::none);
   EXPECT_EQ(Run("-s src -d dst", WithoutPrivileges()).status, 1);
   for (const char* path : {"src", "src/locked", "src/listed"}) {
