@@ -13,7 +13,6 @@ namespace {
 TEST(RunProgram, ExhaustedMemoryEndsTheRunWithStatusOne) {
   for (const bool whileReading : {true, false}) {
     FakeRun run;
-    run.files.Add("s", EntryKind::Directory);
     run.files.outOfMemory = !whileReading;
     std::unique_ptr<TBackupFile> tree;
     const ExitStatus status = RunProgram(
