@@ -14,11 +14,10 @@ std::string WithoutTrailingSlash(std::string path) {
 class FakeListing final : public platform::DirectoryListing {
  public:
   FakeListing(FakeFileSystem& files, std::string directory)
-      : files_(files), directory_(std::move(directory)) {}
+      : files_(files), directory_(std::move(directory)), entries_(files.Entries(directory_)) {}
   bool Next(DirectoryEntry& entry) override {
-    const std::vector<DirectoryEntry>& all = files_.listings[directory_];
-    if (next_ == all.size()) return false;
-    entry = all[next_++];
+    if (next_ == entries_.size()) return false;
+    entry = entries_[next_++];
     return true;
   }
   FileTimeLookup LastWriteTime(const std::string& name) override {
@@ -32,6 +31,7 @@ class FakeListing final : public platform::DirectoryListing {
  private:
   FakeFileSystem& files_;
   std::string directory_;
+  std::vector<DirectoryEntry> entries_;
   std::size_t next_ = 0;
 };
 
@@ -74,16 +74,14 @@ std::string FakeReportOutput::Delivered() const {
   return all;
 }
 
-void FakeFileSystem::Add(const std::string& path, EntryKind kind, FileTimeLookup time) {
-  const std::size_t last = path.rfind('/');
-  if (last != std::string::npos)
-    listings[path.substr(0, last)].push_back({path.substr(last + 1), kind});
-  if (kind == EntryKind::Directory) listings[path];
-  if (kind == EntryKind::File) times[path] = std::move(time);
-}
-
-bool FakeFileSystem::IsDirectory(const std::string& path) {
-  return listings.contains(WithoutTrailingSlash(path));
+std::vector<DirectoryEntry> FakeFileSystem::Entries(const std::string& directory) const {
+  const std::string prefix = WithoutTrailingSlash(directory) + "/";
+  std::vector<DirectoryEntry> entries;
+  for (const auto& [path, lookup] : times) {
+    if (path.starts_with(prefix) && path.find('/', prefix.size()) == std::string::npos)
+      entries.push_back({path.substr(prefix.size()), EntryKind::File});
+  }
+  return entries;
 }
 
 FileTimeLookup FakeFileSystem::LastWriteTime(const std::string& path) {
@@ -94,9 +92,8 @@ FileTimeLookup FakeFileSystem::LastWriteTime(const std::string& path) {
 
 platform::ListingOpen FakeFileSystem::OpenDirectory(const std::string& directory) {
   if (outOfMemory) throw std::bad_alloc();
-  const std::string name = WithoutTrailingSlash(directory);
-  if (!listings.contains(name)) return {nullptr, "No such file or directory"};
-  return {std::make_unique<FakeListing>(*this, name), ""};
+  if (!IsDirectory(directory)) return {nullptr, "No such file or directory"};
+  return {std::make_unique<FakeListing>(*this, WithoutTrailingSlash(directory)), ""};
 }
 
 platform::FileCreation FakeFileSystem::CreateNewFile(const std::string& path) {

@@ -62,11 +62,10 @@ class FakeEnvironment final : public platform::Environment {
   std::uint32_t RandomNumber() override { return random++; }
 };
 
-// Directories by path without a trailing "/", listing what Add put in, in
-// that order; files by full path with the look-up of their time.
+// Files by full path, with the look-up of their time; a directory lists
+// the files directly in it, in name order.
 class FakeFileSystem final : public platform::FileSystem {
  public:
-  std::map<std::string, std::vector<DirectoryEntry>> listings;
   std::map<std::string, FileTimeLookup> times;
   bool outOfMemory = false;  // every listing throws, as an allocation inside it would
   std::map<std::string, std::string> created;  // by CreateNewFile, with what was written
@@ -75,23 +74,19 @@ class FakeFileSystem final : public platform::FileSystem {
   std::size_t writableBytes = std::string::npos;  // later bytes are not written
   bool closeFails = false;
   std::string workingDirectory = "/cwd";  // empty: gone
-  std::string risk;                       // of the temporary directory
 
-  // An entry of its parent directory; a directory lists nothing yet.
-  void Add(const std::string& path, EntryKind kind,
-           FileTimeLookup time = {LookupStatus::Found, 0, ""});
-
-  bool IsDirectory(const std::string& path) override;
+  bool IsDirectory(const std::string& path) override { return !Entries(path).empty(); }
   void MakeDirectory(const std::string& /*path*/) override {}
   FileTimeLookup LastWriteTime(const std::string& path) override;
   platform::ListingOpen OpenDirectory(const std::string& directory) override;
   platform::FileCreation CreateNewFile(const std::string& path) override;
   void RemoveFile(const std::string& path) override { removed.push_back(path); }
   std::string AbsolutePath(const std::string& path) override;
-  std::string SharedDirectoryRisk(const std::string& /*directory*/) override { return risk; }
+  std::string SharedDirectoryRisk(const std::string& /*directory*/) override { return ""; }
   platform::LockAttempt TryLock(const std::string& /*directory*/) override {
     return {std::make_unique<platform::DirectoryLock>(), platform::LockStatus::Locked, ""};
   }
+  std::vector<DirectoryEntry> Entries(const std::string& directory) const;
 };
 
 class FakeProcessLauncher final : public platform::ProcessLauncher {

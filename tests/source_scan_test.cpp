@@ -30,11 +30,10 @@ TEST(Scan, FileWhoseTimeCannotBeReadIsLeftOut) {
   for (const Case& c : cases) {
     FakeRun run;
     run.settings.SrcDir = "src/";
-    run.files.Add("src", EntryKind::Directory);
-    run.files.Add("src/" + c.name, EntryKind::File, c.lookup);
-    run.files.Add("src/kept", EntryKind::File, {LookupStatus::Found, kTime, ""});
+    run.files.times["src/" + c.name] = c.lookup;
+    run.files.times["src/a"] = {LookupStatus::Found, kTime, ""};
     const auto root = BuildBackupTree(run.Context(), "src/", "*.*", "");
-    EXPECT_EQ(run.Report(), "S src/" + c.name + "\r\nC src/kept\r\n");
+    EXPECT_EQ(run.Report(), "C src/a\r\nS src/" + c.name + "\r\n");
     EXPECT_EQ(root->Count, 1);
     const std::string reason = c.lookup.Reason.empty() ? "" : ": " + c.lookup.Reason;
     EXPECT_EQ(run.diagnostics.warnings,
@@ -45,13 +44,11 @@ TEST(Scan, FileWhoseTimeCannotBeReadIsLeftOut) {
   FakeRun longest;
   const std::string name(platform::LongestArchivablePath, 'n');
   longest.settings.SrcDir = "src/";
-  longest.files.Add("src", EntryKind::Directory);
-  longest.files.Add("src/" + name, EntryKind::File, {LookupStatus::Found, kTime, ""});
+  longest.files.times["src/" + name] = {LookupStatus::Found, kTime, ""};
   BuildBackupTree(longest.Context(), "src/", "*.*", "");
   EXPECT_EQ(longest.Report(), "C src/" + name + "\r\n");
 
   FakeRun memory;
-  memory.files.Add("src", EntryKind::Directory);
   memory.files.outOfMemory = true;
   EXPECT_THROW(BuildBackupTree(memory.Context(), "src/", "*.*", ""), std::bad_alloc);
 }
