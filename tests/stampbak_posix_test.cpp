@@ -208,6 +208,8 @@ TEST_F(NativeRun, UnreadableDirectoriesAndFiles) {
       "stampbak: cannot lock dst/drop/: Permission denied; going on without the lock\n"))
       << drop.err;
   EXPECT_TRUE(fs::exists(dir.path() / "dst/drop.rar"));
+  const std::string fds = Recorded("fds");
+  EXPECT_EQ(std::count(fds.begin(), fds.end(), '\n'), 3) << fds;  // no lock to hand on
   fs::permissions(dir.path() / "src", fs::perms::none);
   EXPECT_EQ(Run("-s src -d dst", WithoutPrivileges()).status, 1);
   for (const char* path : {"src", "src/locked", "src/listed"}) {
