@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "platform/environment.h"
 #include "platform/file_system_posix.h"
 #include "platform/posix_io.h"
 #include "platform/report_output.h"
@@ -136,6 +137,12 @@ TEST(WriteFully, WaitsForASlowReaderOfANonBlockingPipe) {
   reader.join();
   close(fds[0]);
   EXPECT_EQ(received, load);
+}
+
+// List names after a taken first one come from here.
+TEST(PosixEnvironment, RandomNumbersDiffer) {
+  Environment& environment = SystemEnvironment();
+  EXPECT_NE(environment.RandomNumber(), environment.RandomNumber());
 }
 
 }  // namespace

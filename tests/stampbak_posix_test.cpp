@@ -211,7 +211,9 @@ TEST_F(NativeRun, UnreadableDirectoriesAndFiles) {
   const std::string fds = Recorded("fds");
   EXPECT_EQ(std::count(fds.begin(), fds.end(), '\n'), 3) << fds;  // no lock to hand on
   fs::permissions(dir.path() / "src", fs::perms::none);
-  EXPECT_EQ(Run("-s src -d dst", WithoutPrivileges()).status, 1);
+  const Outcome unreadable = Run("-s src -d dst", WithoutPrivileges());
+  EXPECT_EQ(unreadable.status, 1);
+  EXPECT_TRUE(unreadable.err.ends_with("Cannot read source directory src/.\n")) << unreadable.err;
   for (const char* path : {"src", "src/locked", "src/listed"}) {
     fs::permissions(dir.path() / path, fs::perms::owner_all);
   }

@@ -118,6 +118,7 @@ TEST(DosDateTimeToDateTime, ValidFieldsOnly) {
   EXPECT_EQ(failure((1U << 25) | (0U << 21) | (1U << 16)), "Invalid argument to date encode");
   EXPECT_EQ(failure((1U << 25) | (1U << 21) | (0U << 16)), "Invalid argument to date encode");
   EXPECT_EQ(failure((1U << 21) | (1U << 16) | 30U), "Invalid argument to time encode");
+  EXPECT_EQ(failure((1U << 21) | (1U << 16) | (24U << 11)), "Invalid argument to time encode");
 }
 
 }  // namespace
