@@ -255,6 +255,8 @@ TEST_F(NativeRun, UnusableStandardStreams) {
   const Outcome noError = Run("-s src -d dst -r", "", "> out 2>&-");
   EXPECT_EQ(noError.status, 0) << ReadFile(dir / "out");
   EXPECT_TRUE(fs::exists(dir.path() / "dst.rar"));
+  // Without one it could write its talk into whatever file it opens first.
+  EXPECT_NE(Recorded("fds").find("\n2 -> /dev/null\n"), std::string::npos) << Recorded("fds");
 }
 
 TEST_F(NativeRun, StampedDestinationFromTheClock) {
