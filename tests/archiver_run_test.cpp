@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <new>
-
 #include "src/failures.h"
 #include "tests/fake_system.h"
 
@@ -65,14 +63,6 @@ TEST(RunArchiver, IncompleteListNeverReachesTheArchiver) {
     EXPECT_TRUE(run.processes.calls.empty());
     EXPECT_EQ(run.files.removed, (std::vector<std::string>{"/tmp/1234"}));
   }
-}
-
-// Exhausted memory while the archiver runs still removes the list.
-TEST(RunArchiver, ListFileGoesWhenMemoryRunsOut) {
-  FakeArchiverRun memory;
-  memory.processes.whileRunning = [] { throw std::bad_alloc(); };
-  EXPECT_THROW(memory.Run(), std::bad_alloc);
-  EXPECT_EQ(memory.files.removed, (std::vector<std::string>{"/tmp/1234"}));
 }
 
 // Started in a directory since removed, a relative destination cannot be

@@ -1,8 +1,6 @@
 #pragma once
 
-#include <functional>
 #include <map>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -23,13 +21,12 @@ class FakeReportOutput final : public platform::ReportOutput {
  public:
   platform::OutputKind kind = platform::OutputKind::File;
   int opens = 0;
-  std::vector<std::string> writes;      // the bytes of every write call
-  std::set<std::size_t> failingWrites;  // indices of write calls that fail
+  std::vector<std::string> writes;  // the bytes of every write call
 
   platform::OutputKind Open() override;
   bool Write(const char* data, std::size_t size) override;
   bool SharedWithDiagnostics() override { return false; }
-  // Everything that the successful writes delivered.
+  // Everything that the writes delivered.
   std::string Delivered() const;
 };
 
@@ -92,9 +89,6 @@ class FakeFileSystem final : public platform::FileSystem {
 class FakeProcessLauncher final : public platform::ProcessLauncher {
  public:
   std::vector<std::vector<std::string>> calls;  // the arguments of each
-  platform::ProcessOutcome outcome{true, 0, ""};
-  // Runs while the program would, when set.
-  std::function<void()> whileRunning;
 
   platform::ProcessOutcome RunHidden(const std::string& program,
                                      const std::vector<std::string>& arguments,

@@ -31,24 +31,5 @@ TEST(ReportChannel, LoadsOf128BytesOrLines) {
   }
 }
 
-// A failed write costs that load and the rest of its operation, nothing
-// more; without standard output the text is dropped and the next
-// operation looks again.
-TEST(ReportChannel, FailuresCostOnlyTheirText) {
-  FakeReportOutput out;
-  out.failingWrites = {1};
-  out.kind = OutputKind::None;
-  ReportChannel report(out);
-  report.Write("lost");
-  out.kind = OutputKind::File;
-  report.Write(std::string(128, 'x'));
-  report.Write(std::string(200, 'y'));  // its first load fails, its rest is dropped
-  report.Write("next");
-  report.EndLine();
-  report.Close();
-  EXPECT_EQ(out.opens, 2);
-  EXPECT_EQ(out.Delivered(), std::string(128, 'x') + "next\r\n");
-}
-
 }  // namespace
 }  // namespace stampbak::testing
