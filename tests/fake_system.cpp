@@ -13,8 +13,8 @@ std::string WithoutTrailingSlash(std::string path) {
 
 class FakeListing final : public platform::DirectoryListing {
  public:
-  FakeListing(FakeFileSystem& files, std::string directory)
-      : files_(files), directory_(std::move(directory)), entries_(files.Entries(directory_)) {}
+  FakeListing(FakeFileSystem& files, std::string directory, std::vector<DirectoryEntry> entries)
+      : files_(files), directory_(std::move(directory)), entries_(std::move(entries)) {}
   bool Next(DirectoryEntry& entry) override {
     if (next_ == entries_.size()) return false;
     entry = entries_[next_++];
@@ -89,8 +89,10 @@ FileTimeLookup FakeFileSystem::LastWriteTime(const std::string& path) {
 
 platform::ListingOpen FakeFileSystem::OpenDirectory(const std::string& directory) {
   if (outOfMemory) throw std::bad_alloc();
-  if (!IsDirectory(directory)) return {nullptr, "No such file or directory"};
-  return {std::make_unique<FakeListing>(*this, WithoutTrailingSlash(directory)), ""};
+  std::vector<DirectoryEntry> entries = Entries(directory);
+  if (entries.empty()) return {nullptr, "No such file or directory"};
+  return {std::make_unique<FakeListing>(*this, WithoutTrailingSlash(directory), std::move(entries)),
+          ""};
 }
 
 platform::FileCreation FakeFileSystem::CreateNewFile(const std::string& path) {

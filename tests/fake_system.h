@@ -8,8 +8,8 @@
 #include "src/run.h"
 
 // A double of the operating-system layer for the faults a real run cannot
-// reach without races: failed writes, exhausted memory, files that vanish. Each part records what
-// the program asked of it.
+// reach without races: failed writes, exhausted memory, files that vanish.
+// Each part records what the program asked of it.
 namespace stampbak::testing {
 
 using platform::DirectoryEntry;

@@ -40,12 +40,6 @@ bool WineReady() {
 
 }  // namespace
 
-std::string Quoted(const std::string& text) {
-  std::string quoted = "'";
-  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-}
-
 std::string ReportHeader(const std::string& src, const std::string& dst, const std::string& include,
                          const std::string& exclude) {
   return "SrcDir = " + src + "\r\nDstDir = " + dst + "\r\nIncludeMask = " + include +

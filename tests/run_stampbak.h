@@ -17,9 +17,6 @@ struct Outcome {
   std::string err;  // standard error
 };
 
-// The text in single quotes for the shell.
-std::string Quoted(const std::string& text);
-
 // The six header lines of a run's report.
 std::string ReportHeader(const std::string& src, const std::string& dst,
                          const std::string& include = "*.*", const std::string& exclude = "");

@@ -35,8 +35,14 @@ std::string ReadFile(const std::filesystem::path& path) {
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
+std::string Quoted(const std::string& text) {
+  std::string quoted = "'";
+  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return quoted + "'";
+}
+
 void SetLocalWriteTime(const std::filesystem::path& path, const std::string& when) {
-  const std::string touch = "touch -d '" + when + "' '" + path.string() + "'";
+  const std::string touch = "touch -d " + Quoted(when) + " " + Quoted(path.string());
   if (std::system(touch.c_str()) != 0) throw std::runtime_error(touch);
 }
 

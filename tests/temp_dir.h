@@ -26,6 +26,9 @@ class TempDir {
 void WriteFile(const std::filesystem::path& path, const std::string& content = "");
 std::string ReadFile(const std::filesystem::path& path);
 
+// The text in single quotes for the shell.
+std::string Quoted(const std::string& text);
+
 // Gives a file the last-write time that reads as the given local time,
 // "YYYY-MM-DD hh:mm:ss".
 void SetLocalWriteTime(const std::filesystem::path& path, const std::string& when);
