@@ -1,0 +1,183 @@
+// Every call the real executable makes to the system fails in turn, with
+// each reason it may be given, and every run must stay honest: a whole
+// backup with "All OK", one whose missing files are each reported and
+// warned about, or no backup with status 1 and the reason on standard error.
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <map>
+#include <set>
+#include <sstream>
+
+#include "tests/run_stampbak.h"
+
+namespace stampbak::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The reasons each call may give; "new" throws instead.
+const std::map<std::string, std::vector<int>> kReasons = {
+    {"open", {EACCES, EMFILE, ENOMEM, EIO, ENOENT}},
+    {"openat", {EACCES, EMFILE, ENOMEM, EIO, ELOOP}},
+    {"fstatat", {EACCES, ENOENT, ENOMEM, EIO}},
+    {"fstat", {EIO, ENOMEM}},
+    {"stat", {EACCES, ENOENT, ENOMEM}},
+    {"fdopendir", {ENOMEM, EMFILE}},
+    {"readdir", {EIO, EBADMSG, ENOMEM}},
+    {"close", {EIO}},
+    {"mkdir", {EACCES, ENOSPC}},
+    {"unlink", {EACCES, EIO}},
+    {"write", {EIO, ENOSPC}},
+    {"read", {EIO}},
+    {"getcwd", {ENOENT, ENOMEM}},
+    {"flock", {ENOLCK, EWOULDBLOCK}},
+    {"fork", {EAGAIN, ENOMEM}},
+    {"pipe2", {EMFILE}},
+    {"waitpid", {ECHILD}},
+};
+
+// A run of the corpus: a tree with a subtree, a link, an excluded file
+// and an earlier archive to compare against.
+struct Corpus {
+  const char* name;
+  bool archiveDue;  // the earlier archive is older than the tree
+  std::string environment;
+};
+
+const Corpus kCorpora[] = {
+    {"an archive due", true, ""},
+    {"none due", false, ""},
+    {"listings without entry types", true, "STAMPBAK_UNTYPED_LISTINGS=1"},
+};
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(line);
+  }
+  return lines;
+}
+
+constexpr time_t kTreeTime = 1709644028;  // 2024-03-05
+constexpr time_t kYear = 365 * 86400;
+
+void SetTime(const std::string& path, time_t when) {
+  const timespec times[2] = {{when, 0}, {when, 0}};
+  ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0) << path;
+}
+
+bool Holds(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
+
+class FaultSweep : public NativeRun {
+ protected:
+  void Prepare(const Corpus& corpus) {
+    for (const auto& entry : fs::directory_iterator(dir.path())) fs::remove_all(entry.path());
+    fs::create_directory(dir.path() / "tmp");
+    for (const char* file : {"src/a.txt", "src/skip.tmp", "src/sub/b.txt", "src/sub/deep/c.txt"}) {
+      WriteFile(dir.path() / file, file);
+      SetTime(dir / file, kTreeTime);
+    }
+    fs::create_symlink("sub/b.txt", dir.path() / "src/link.txt");
+    WriteFile(dir.path() / "dst/2020_01_01.rar");
+    SetTime(dir / "dst/2020_01_01.rar", kTreeTime + (corpus.archiveDue ? -kYear : kYear));
+  }
+
+  Outcome RunWith(const Corpus& corpus, const std::string& fault) {
+    Prepare(corpus);
+    return Run("-s src -d dst -a -e '*.tmp' -r",
+               "LD_PRELOAD=" + Quoted(FAULT_INJECTOR) + " ASAN_OPTIONS=verify_asan_link_order=0 " +
+                   corpus.environment + " " + fault + " timeout -s KILL 20");
+  }
+
+  std::string ListHanded() const { return ArchiverRuns() > 0 ? Recorded("list") : ""; }
+
+  // Each file of the clean run's list that this one lacks was reported
+  // skipped and warned about, or lay in a directory that was.
+  static bool Accounted(const Outcome& o, const std::string& file) {
+    if (Holds(o.out, "S src/" + file + "\r\n") && Holds(o.err, "src/" + file)) return true;
+    for (std::size_t slash = file.find('/'); slash != std::string::npos;
+         slash = file.find('/', slash + 1)) {
+      if (Holds(o.err, "cannot read directory src/" + file.substr(0, slash + 1))) return true;
+    }
+    return false;
+  }
+
+  void ExpectHonest(const Outcome& o, const std::string& cleanList, const std::string& what) {
+    ASSERT_TRUE(o.status == 0 || o.status == 1) << what << ": crashed or hung, " << o.status;
+    const std::string list = ListHanded();
+    for (const std::string& file : Lines(list)) {
+      EXPECT_TRUE(Holds(o.out, "C src/" + file + "\r\n")) << what << ": unreported " << file;
+    }
+    const bool listKept = Holds(o.out, "CreateProcess failed with the following error: ");
+    EXPECT_TRUE(listKept || fs::is_empty(dir.path() / "tmp")) << what << ": list left";
+    if (o.status == 1) {
+      EXPECT_FALSE(Holds(o.out, "All OK")) << what;
+      EXPECT_TRUE(o.err.starts_with("stampbak: ") || Holds(o.err, "\nstampbak: ") ||
+                  Holds(o.err, "Exception "))
+          << what << ": no backup, and no word why\n" << o.out << o.err;
+      return;
+    }
+    EXPECT_TRUE(o.out.ends_with("All OK\r\n")) << what;
+    const std::vector<std::string> handed = Lines(list);
+    for (const std::string& file : Lines(cleanList)) {
+      if (std::find(handed.begin(), handed.end(), file) != handed.end()) continue;
+      EXPECT_TRUE(Accounted(o, file)) << what << ": " << file << " silently missing\n"
+                                      << o.out << o.err;
+    }
+  }
+
+  std::map<std::string, long> Counts(const Corpus& corpus, std::string& cleanList) {
+    const Outcome clean = RunWith(corpus, "STAMPBAK_FAULT_COUNTS=" + Quoted(capture / "counts"));
+    EXPECT_EQ(clean.status, 0) << clean.err;
+    EXPECT_EQ(clean.err.find("stampbak"), std::string::npos) << clean.err;
+    cleanList = ListHanded();
+    EXPECT_EQ(cleanList.empty(), !corpus.archiveDue) << corpus.name;
+    std::map<std::string, long> counts;
+    std::istringstream in(ReadFile(capture.path() / "counts"));
+    std::string name;
+    for (long count = 0; in >> name >> count;) counts[name] = count;
+    return counts;
+  }
+};
+
+TEST_F(FaultSweep, EveryFailingCallLeavesAnHonestRun) {
+  for (const Corpus& corpus : kCorpora) {
+    std::string cleanList;
+    const std::map<std::string, long> counts = Counts(corpus, cleanList);
+    ASSERT_GT(counts.at("readdir"), 0);
+    for (const auto& [call, reasons] : kReasons) {
+      for (long k = 1; k <= counts.at(call); ++k) {
+        for (int reason : reasons) {
+          const std::string fault = call + ":" + std::to_string(k) + ":" + std::to_string(reason);
+          const Outcome o = RunWith(corpus, "STAMPBAK_FAULT=" + fault);
+          ExpectHonest(o, cleanList, std::string(corpus.name) + ", " + fault);
+        }
+      }
+    }
+  }
+}
+
+// Memory that runs out at any allocation ends the run with status 1 and
+// the failure text, never an abort, and leaves no list behind.
+TEST_F(FaultSweep, EveryFailingAllocationEndsTheRunCleanly) {
+  const Corpus& corpus = kCorpora[0];
+  std::string cleanList;
+  const long allocations = Counts(corpus, cleanList).at("new");
+  ASSERT_GT(allocations, 0);
+  for (long k = 1; k <= allocations; ++k) {
+    const std::string fault = "new:" + std::to_string(k);
+    const Outcome o = RunWith(corpus, "STAMPBAK_FAULT=" + fault);
+    EXPECT_EQ(o.status, 1) << fault << o.err;
+    EXPECT_TRUE(Holds(o.err, "Exception EOutOfMemory")) << fault << o.err;
+    EXPECT_TRUE(fs::is_empty(dir.path() / "tmp")) << fault;
+  }
+}
+
+}  // namespace
+}  // namespace stampbak::testing
