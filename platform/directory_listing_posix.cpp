@@ -13,16 +13,25 @@
 namespace platform {
 namespace {
 
+// A link that leads nowhere (or round in a loop) names nothing to pack;
+// any other failure is the file's own, and its look-up will say why.
 EntryKind KindOfTarget(int dirFd, const char* name) {
   struct stat st {};
-  if (fstatat(dirFd, name, &st, 0) != 0) return EntryKind::Unarchivable;
+  if (fstatat(dirFd, name, &st, 0) != 0) {
+    if (errno == ENOMEM) throw std::bad_alloc();
+    const bool dangling = errno == ENOENT || errno == ENOTDIR || errno == ELOOP;
+    return dangling ? EntryKind::Unarchivable : EntryKind::Unknown;
+  }
   if (S_ISDIR(st.st_mode)) return EntryKind::DirectoryLink;
   return S_ISREG(st.st_mode) ? EntryKind::File : EntryKind::Unarchivable;
 }
 
 EntryKind KindOfUnknown(int dirFd, const char* name) {
   struct stat st {};
-  if (fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) return EntryKind::Unarchivable;
+  if (fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
+    if (errno == ENOMEM) throw std::bad_alloc();
+    return EntryKind::Unknown;
+  }
   if (S_ISLNK(st.st_mode)) return KindOfTarget(dirFd, name);
   if (S_ISDIR(st.st_mode)) return EntryKind::Directory;
   return S_ISREG(st.st_mode) ? EntryKind::File : EntryKind::Unarchivable;
@@ -46,14 +55,19 @@ namespace {
 
 bool OutOfDescriptors(int error) { return error == EMFILE || error == ENFILE; }
 
-ListingOpen Failure(int error) {
+ListingOpen OpenFailure(int error) {
   if (error == ENOMEM) throw std::bad_alloc();
   return {nullptr, std::strerror(error)};
 }
 
+// The most levels kept open at once: each holds a descriptor and the C
+// library's buffer of some 32 KiB, so a tree thousands of levels deep
+// would otherwise take hundreds of megabytes.
+constexpr int kMostOpenLevels = 128;
+
 // A listing holds one descriptor while the scan below it goes on, one per
-// level. When a deeper level finds none left, the shallowest open ancestor
-// is parked: the rest of its entries are read into memory and its
+// level. When a deeper level finds none left, or the open levels reach
+// the most allowed, the shallowest open ancestor is parked: the rest of its entries are read into memory and its
 // descriptor is closed. A parked listing gets a descriptor back through
 // ".." of its child when that child closes, checked to be the same
 // directory, so no file is dropped however deep the tree.
@@ -76,12 +90,20 @@ class PosixListing final : public DirectoryListing {
       entry = std::move(parked_[nextParked_++]);
       return true;
     }
+    errno = 0;
     const dirent* found = readdir(dir_);
-    if (found == nullptr) return false;
+    if (found == nullptr) {
+      // A damaged block or a lost server must not pass for the end.
+      if (errno == ENOMEM) throw std::bad_alloc();
+      if (errno != 0) failure_ = std::strerror(errno);
+      return false;
+    }
     entry.Name.assign(found->d_name);
     entry.Kind = KindOf(fd_, *found);
     return true;
   }
+
+  const std::string& Failure() const override { return failure_; }
 
   FileTimeLookup LastWriteTime(const std::string& name) override {
     if (fd_ < 0) return {LookupStatus::Failed, 0, "the directory could not be opened again"};
@@ -90,11 +112,12 @@ class PosixListing final : public DirectoryListing {
 
   ListingOpen OpenSubdirectory(const std::string& name) override {
     if (fd_ < 0) return {nullptr, "its directory could not be opened again"};
+    ParkAncestorAtTheMost();
     for (;;) {
       const int fd = openat(fd_, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
       if (fd >= 0) return Adopt(fd, this);
       const int error = errno;
-      if (!OutOfDescriptors(error) || !ParkShallowestAncestor()) return Failure(error);
+      if (!OutOfDescriptors(error) || !ParkShallowestAncestor()) return OpenFailure(error);
     }
   }
 
@@ -107,7 +130,7 @@ class PosixListing final : public DirectoryListing {
     if (dir == nullptr) {
       const int error = errno;
       close(fd);
-      return Failure(error);
+      return OpenFailure(error);
     }
     return {std::make_unique<PosixListing>(dir, st, parent), ""};
   }
@@ -127,6 +150,14 @@ class PosixListing final : public DirectoryListing {
     DirectoryEntry entry;
     while (Next(entry)) parked_.push_back(std::move(entry));
     Close();
+  }
+
+  // The open levels are always the deepest ones, so the ancestor that many
+  // levels up is the shallowest open one.
+  void ParkAncestorAtTheMost() {
+    PosixListing* level = this;
+    for (int i = 1; i < kMostOpenLevels && level != nullptr; ++i) level = level->parent_;
+    if (level != nullptr && level->fd_ >= 0) level->Park();
   }
 
   bool ParkShallowestAncestor() {
@@ -156,6 +187,7 @@ class PosixListing final : public DirectoryListing {
   PosixListing* parent_;
   std::vector<DirectoryEntry> parked_;
   std::size_t nextParked_ = 0;
+  std::string failure_;
   LocalTimeCache times_;  // a directory's files often share an hour
 };
 
@@ -163,7 +195,7 @@ class PosixListing final : public DirectoryListing {
 
 ListingOpen OpenListing(const std::string& directory) {
   const int fd = open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return Failure(errno);
+  if (fd < 0) return OpenFailure(errno);
   return PosixListing::Adopt(fd, nullptr);
 }
 

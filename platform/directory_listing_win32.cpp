@@ -52,12 +52,20 @@ class Win32Listing final : public DirectoryListing {
 
   bool Next(DirectoryEntry& entry) override {
     if (find_ == INVALID_HANDLE_VALUE) return false;
-    if (!pending_ && !FindNextFileW(find_, &found_)) return false;
+    if (!pending_ && !FindNextFileW(find_, &found_)) {
+      // A failing disk or a lost share must not pass for the end.
+      const DWORD error = GetLastError();
+      if (error == ERROR_NOT_ENOUGH_MEMORY || error == ERROR_OUTOFMEMORY) throw std::bad_alloc();
+      if (error != ERROR_NO_MORE_FILES) failure_ = ErrorText(error);
+      return false;
+    }
     pending_ = false;
     entry.Name = AnsiName(found_.cFileName);
     entry.Kind = KindOf(found_);
     return true;
   }
+
+  const std::string& Failure() const override { return failure_; }
 
   FileTimeLookup LastWriteTime(const std::string& name) override {
     return FileTimeOf(directory_ + name);
@@ -83,6 +91,7 @@ class Win32Listing final : public DirectoryListing {
   HANDLE find_;
   WIN32_FIND_DATAW found_;
   bool pending_;
+  std::string failure_;
 };
 
 }  // namespace

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -25,10 +26,16 @@ enum class LookupStatus {
   Failed,       // any other reason, given in Reason
 };
 
+// When a file last came to be as it is where it is: written, copied,
+// unpacked, moved or renamed into place, whatever last-write time it kept.
+// Only ever compared with another; a later moment is a larger number.
+using ChangeMoment = std::int64_t;
+
 struct FileTimeLookup {
   LookupStatus Status = LookupStatus::Failed;
   DosDateTime Packed = 0;  // local last-write time, when Found
   std::string Reason;      // the platform's words, for a warning
+  ChangeMoment Changed = 0;  // when Found
 };
 
 enum class EntryKind {
@@ -36,6 +43,7 @@ enum class EntryKind {
   File,           // a regular file, or a link to one
   DirectoryLink,  // a link or junction to a directory: never entered
   Unarchivable,   // a FIFO, socket, device or dangling link
+  Unknown,        // the listing did not say and the look-up failed
 };
 
 struct DirectoryEntry {
@@ -49,8 +57,10 @@ struct ListingOpen;
 class DirectoryListing {
  public:
   virtual ~DirectoryListing() = default;
-  // The next entry; false at the end, and on a failure, which ends it alike.
+  // The next entry; false at the end, and on a failure, which ends it too.
   virtual bool Next(DirectoryEntry& entry) = 0;
+  // Why the listing ended early; empty when it reached the end.
+  virtual const std::string& Failure() const = 0;
   // The last-write time of an entry of this directory, found by its name
   // as FileSystem::LastWriteTime finds it by its full path, only cheaper.
   virtual FileTimeLookup LastWriteTime(const std::string& name) = 0;
@@ -106,8 +116,9 @@ class FileSystem {
  public:
   virtual ~FileSystem() = default;
   virtual bool IsDirectory(const std::string& path) = 0;
-  // Creates one directory whose parent exists; the outcome is not reported.
-  virtual void MakeDirectory(const std::string& path) = 0;
+  // Creates one directory whose parent exists; the system's reason when
+  // that fails for any cause but the name being taken, else empty.
+  virtual std::string MakeDirectory(const std::string& path) = 0;
   // The last-write time of what the path names, a linked file's included.
   virtual FileTimeLookup LastWriteTime(const std::string& path) = 0;
   // Opens the directory the path names, through a link if it is one. A
@@ -116,8 +127,11 @@ class FileSystem {
   // Creates a new file that only this user can read, never through a link
   // and never over an existing name.
   virtual FileCreation CreateNewFile(const std::string& path) = 0;
-  // Removes a file; the outcome is not reported.
-  virtual void RemoveFile(const std::string& path) = 0;
+  // Removes a file; the system's reason when that fails, else empty.
+  virtual std::string RemoveFile(const std::string& path) = 0;
+  // Renames a file, replacing any file of the new name; the system's
+  // reason when that fails, else empty.
+  virtual std::string RenameFile(const std::string& from, const std::string& to) = 0;
   // The path itself when absolute, else resolved against the working
   // directory; empty when that cannot be done (the directory is gone).
   virtual std::string AbsolutePath(const std::string& path) = 0;

@@ -3,12 +3,15 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <new>
+#include <utility>
 
 #include "platform/file_system_posix.h"
 #include "platform/posix_io.h"
@@ -32,6 +35,15 @@ LookupStatus StatusOf(int error) {
   }
 }
 
+// In 100 ns steps, as on Windows; a time beyond what that holds (some
+// 29,000 years away) is clamped.
+ChangeMoment ChangeMomentOf(const timespec& time) {
+  constexpr std::int64_t kStepsPerSecond = 10'000'000;
+  constexpr std::int64_t kLimit = std::numeric_limits<std::int64_t>::max() / kStepsPerSecond - 1;
+  const std::int64_t seconds = std::clamp<std::int64_t>(time.tv_sec, -kLimit, kLimit);
+  return seconds * kStepsPerSecond + time.tv_nsec / 100;
+}
+
 }  // namespace
 
 FileTimeLookup FileTimeAt(int directoryFd, const char* name, LocalTimeCache& times) {
@@ -41,7 +53,7 @@ FileTimeLookup FileTimeAt(int directoryFd, const char* name, LocalTimeCache& tim
     return {StatusOf(error), 0, std::strerror(error)};
   }
   if (S_ISDIR(st.st_mode)) return {LookupStatus::Directory, 0, "is a directory"};
-  return {LookupStatus::Found, times.Pack(st.st_mtim.tv_sec), ""};
+  return {LookupStatus::Found, times.Pack(st.st_mtim.tv_sec), "", ChangeMomentOf(st.st_ctim)};
 }
 
 namespace {
@@ -52,6 +64,10 @@ class PosixWritableFile final : public WritableFile {
   ~PosixWritableFile() override { Close(); }
   PosixWritableFile(const PosixWritableFile&) = delete;
   PosixWritableFile& operator=(const PosixWritableFile&) = delete;
+  PosixWritableFile& operator=(PosixWritableFile&& other) noexcept {
+    std::swap(fd_, other.fd_);
+    return *this;
+  }
 
   std::size_t Write(const void* data, std::size_t size) override {
     return fd_ >= 0 ? WriteFully(fd_, data, size) : 0;
@@ -75,7 +91,10 @@ class PosixFileSystem final : public FileSystem {
     return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
   }
 
-  void MakeDirectory(const std::string& path) override { mkdir(path.c_str(), 0777); }
+  std::string MakeDirectory(const std::string& path) override {
+    if (mkdir(path.c_str(), 0777) == 0 || errno == EEXIST) return "";
+    return std::strerror(errno);
+  }
 
   FileTimeLookup LastWriteTime(const std::string& path) override {
     LocalTimeCache times;
@@ -88,16 +107,26 @@ class PosixFileSystem final : public FileSystem {
 
   LockAttempt TryLock(const std::string& directory) override { return LockDirectory(directory); }
 
+  // The object comes first: memory running out after the creation would
+  // leave the file behind.
   FileCreation CreateNewFile(const std::string& path) override {
+    auto file = std::make_unique<PosixWritableFile>(-1);
     const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0) {
       if (errno == ENOMEM) throw std::bad_alloc();
       return {nullptr, errno == EEXIST ? CreateStatus::NameTaken : CreateStatus::Failed};
     }
-    return {std::make_unique<PosixWritableFile>(fd), CreateStatus::Created};
+    *file = PosixWritableFile(fd);
+    return {std::move(file), CreateStatus::Created};
   }
 
-  void RemoveFile(const std::string& path) override { unlink(path.c_str()); }
+  std::string RemoveFile(const std::string& path) override {
+    return unlink(path.c_str()) == 0 ? "" : std::strerror(errno);
+  }
+
+  std::string RenameFile(const std::string& from, const std::string& to) override {
+    return rename(from.c_str(), to.c_str()) == 0 ? "" : std::strerror(errno);
+  }
 
   std::string AbsolutePath(const std::string& path) override {
     if (!path.empty() && path.front() == '/') return path;

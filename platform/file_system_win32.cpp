@@ -1,4 +1,5 @@
 #include <new>
+#include <utility>
 
 #include "platform/file_system_win32.h"
 #include "platform/win32_text.h"
@@ -48,6 +49,10 @@ class Win32WritableFile final : public WritableFile {
   ~Win32WritableFile() override { Close(); }
   Win32WritableFile(const Win32WritableFile&) = delete;
   Win32WritableFile& operator=(const Win32WritableFile&) = delete;
+  Win32WritableFile& operator=(Win32WritableFile&& other) noexcept {
+    std::swap(handle_, other.handle_);
+    return *this;
+  }
 
   std::size_t Write(const void* data, std::size_t size) override {
     return handle_ != INVALID_HANDLE_VALUE ? WriteFully(handle_, data, size) : 0;
@@ -71,7 +76,10 @@ class Win32FileSystem final : public FileSystem {
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
   }
 
-  void MakeDirectory(const std::string& path) override { CreateDirectoryA(path.c_str(), nullptr); }
+  std::string MakeDirectory(const std::string& path) override {
+    if (CreateDirectoryA(path.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS) return "";
+    return ErrorText(GetLastError());
+  }
 
   FileTimeLookup LastWriteTime(const std::string& path) override { return FileTimeOf(path); }
 
@@ -81,7 +89,10 @@ class Win32FileSystem final : public FileSystem {
 
   LockAttempt TryLock(const std::string& directory) override { return LockDirectory(directory); }
 
+  // The object comes first: memory running out after the creation would
+  // leave the file behind.
   FileCreation CreateNewFile(const std::string& path) override {
+    auto file = std::make_unique<Win32WritableFile>(INVALID_HANDLE_VALUE);
     const HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                       CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (handle == INVALID_HANDLE_VALUE) {
@@ -89,10 +100,18 @@ class Win32FileSystem final : public FileSystem {
       const bool taken = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
       return {nullptr, taken ? CreateStatus::NameTaken : CreateStatus::Failed};
     }
-    return {std::make_unique<Win32WritableFile>(handle), CreateStatus::Created};
+    *file = Win32WritableFile(handle);
+    return {std::move(file), CreateStatus::Created};
   }
 
-  void RemoveFile(const std::string& path) override { DeleteFileA(path.c_str()); }
+  std::string RemoveFile(const std::string& path) override {
+    return DeleteFileA(path.c_str()) ? "" : ErrorText(GetLastError());
+  }
+
+  std::string RenameFile(const std::string& from, const std::string& to) override {
+    const bool renamed = MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING);
+    return renamed ? "" : ErrorText(GetLastError());
+  }
 
   std::string AbsolutePath(const std::string& path) override {
     const bool unc = path.size() >= 2 && path[0] == '\\' && path[1] == '\\';
@@ -112,6 +131,29 @@ class Win32FileSystem final : public FileSystem {
 
 }  // namespace
 
+namespace {
+
+ChangeMoment MomentOf(const FILETIME& time) {
+  return static_cast<ChangeMoment>((static_cast<std::uint64_t>(time.dwHighDateTime) << 32) |
+                                   time.dwLowDateTime);
+}
+
+// The change time, which a copy, a move or a rename sets as on POSIX,
+// asked of the file itself; where it cannot be opened for that, its
+// creation time, which a copy sets but a move keeps.
+ChangeMoment ChangeMomentOf(const std::string& path, const FILETIME& created) {
+  const HANDLE handle =
+      CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  FILE_BASIC_INFO basic{};
+  const bool known = handle != INVALID_HANDLE_VALUE &&
+                     GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof basic);
+  if (handle != INVALID_HANDLE_VALUE) CloseHandle(handle);
+  return known ? basic.ChangeTime.QuadPart : MomentOf(created);
+}
+
+}  // namespace
+
 FileTimeLookup FileTimeOf(const std::string& path) {
   WIN32_FILE_ATTRIBUTE_DATA data{};
   if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) {
@@ -121,7 +163,8 @@ FileTimeLookup FileTimeOf(const std::string& path) {
   if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
     return {LookupStatus::Directory, 0, "is a directory"};
   }
-  return {LookupStatus::Found, PackFileTime(data.ftLastWriteTime), ""};
+  return {LookupStatus::Found, PackFileTime(data.ftLastWriteTime), "",
+          ChangeMomentOf(path, data.ftCreationTime)};
 }
 
 FileSystem& SystemFileSystem() {

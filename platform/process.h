@@ -17,6 +17,9 @@ struct ProcessOutcome {
   // The name of the signal that asked us to end while the program ran, and
   // which it was passed on to; empty when none came.
   std::string Interruption;
+  // Why it did not start, or how it ended when not with status 0: "was not
+  // found on PATH", "ended with status 3", "was ended by SIGKILL".
+  std::string Reason;
 };
 
 class ProcessLauncher {

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
+#include <utility>
 
 #include "platform/process.h"
 
@@ -81,6 +82,8 @@ void RestoreCallerLimits(const ProcessStart& start) {
   RestoreDefaultSignals();
   RestoreCallerLimits(start);
   LowestPriority();
+  // The archive holds copies of files others may not read.
+  umask(077);
   KeepOnlyStandardErrorAndLock(errorFd, lockFd);
   if (chdir(workingDirectory) == 0) execv(path, argv);
   const int error = errno;
@@ -125,6 +128,11 @@ ProgramSearch FindProgram(const std::string& name) {
   return search;
 }
 
+std::string SignalName(int sig) {
+  const char* name = sigabbrev_np(sig);
+  return name != nullptr ? std::string("SIG") + name : "signal " + std::to_string(sig);
+}
+
 // Passes the ending signals on to the child while it runs, and gives the
 // caller's handling back afterwards. A signal our caller chose to ignore
 // stays ignored.
@@ -163,9 +171,7 @@ class SignalForwarding {
 
   static std::string Received() {
     const int sig = receivedSignal;
-    if (sig == 0) return "";
-    const char* name = sigabbrev_np(sig);
-    return name != nullptr ? std::string("SIG") + name : "signal " + std::to_string(sig);
+    return sig == 0 ? "" : SignalName(sig);
   }
 
  private:
@@ -174,13 +180,25 @@ class SignalForwarding {
   std::array<struct sigaction, kEndingSignals.size()> previous_{};
 };
 
-std::uint32_t WaitFor(pid_t pid) {
+// The exit code as a shell gives it (128 + N for signal N), and the words
+// for one that is not 0.
+std::pair<std::uint32_t, std::string> WaitFor(pid_t pid) {
   int status = 0;
   while (waitpid(pid, &status, 0) < 0) {
-    if (errno != EINTR) return 128;
+    if (errno != EINTR) return {128, std::string("could not be waited for: ") + std::strerror(errno)};
   }
-  if (WIFSIGNALED(status)) return 128U + static_cast<std::uint32_t>(WTERMSIG(status));
-  return static_cast<std::uint32_t>(WEXITSTATUS(status));
+  if (WIFSIGNALED(status)) {
+    return {128U + static_cast<std::uint32_t>(WTERMSIG(status)),
+            "was ended by " + SignalName(WTERMSIG(status))};
+  }
+  const auto code = static_cast<std::uint32_t>(WEXITSTATUS(status));
+  return {code, code == 0 ? "" : "ended with status " + std::to_string(code)};
+}
+
+std::string StartFailure(int error) {
+  if (error == ENOENT) return "was not found on PATH";
+  if (error == EACCES) return "is not executable";
+  return std::string("could not be started: ") + std::strerror(error);
 }
 
 // The errno that the child sent before it could exec, or 0 once exec
@@ -202,7 +220,9 @@ class PosixProcessLauncher final : public ProcessLauncher {
                            const std::string& workingDirectory,
                            const DirectoryLock* lock) override {
     const ProgramSearch found = FindProgram(program);
-    if (found.Path.empty()) return {false, static_cast<std::uint32_t>(found.Error), ""};
+    if (found.Path.empty()) {
+      return {false, static_cast<std::uint32_t>(found.Error), "", StartFailure(found.Error)};
+    }
     std::vector<std::string> words{program};
     words.insert(words.end(), arguments.begin(), arguments.end());
     std::vector<char*> argv;
@@ -212,7 +232,9 @@ class PosixProcessLauncher final : public ProcessLauncher {
     const int lockFd = lock != nullptr ? lock->InheritableDescriptor() : -1;
 
     int pipeFds[2];
-    if (pipe2(pipeFds, O_CLOEXEC) != 0) return {false, static_cast<std::uint32_t>(errno), ""};
+    if (pipe2(pipeFds, O_CLOEXEC) != 0) {
+      return {false, static_cast<std::uint32_t>(errno), "", StartFailure(errno)};
+    }
     SignalForwarding forwarding;
     const pid_t pid = fork();
     if (pid == 0) {
@@ -223,14 +245,14 @@ class PosixProcessLauncher final : public ProcessLauncher {
     close(pipeFds[1]);
     if (pid < 0) {
       close(pipeFds[0]);
-      return {false, static_cast<std::uint32_t>(forkError), ""};
+      return {false, static_cast<std::uint32_t>(forkError), "", StartFailure(forkError)};
     }
     forwarding.Started(pid);
     const int error = StartError(pipeFds[0]);
     close(pipeFds[0]);
-    const std::uint32_t code = WaitFor(pid);
-    if (error != 0) return {false, static_cast<std::uint32_t>(error), ""};
-    return {true, code, SignalForwarding::Received()};
+    const auto [code, reason] = WaitFor(pid);
+    if (error != 0) return {false, static_cast<std::uint32_t>(error), "", StartFailure(error)};
+    return {true, code, SignalForwarding::Received(), reason};
   }
 
  private:

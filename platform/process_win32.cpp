@@ -41,7 +41,10 @@ class Win32ProcessLauncher final : public ProcessLauncher {
     if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE,
                         IDLE_PRIORITY_CLASS | CREATE_SUSPENDED, nullptr, workingDirectory.c_str(),
                         &startup, &process)) {
-      return {false, GetLastError(), ""};
+      const DWORD error = GetLastError();
+      return {false, error, "",
+              error == ERROR_FILE_NOT_FOUND ? "was not found on the program search path"
+                                            : "could not be started: " + ErrorText(error)};
     }
     const HANDLE job = JobEndingWithUs();
     if (job != nullptr) AssignProcessToJobObject(job, process.hProcess);
@@ -52,7 +55,7 @@ class Win32ProcessLauncher final : public ProcessLauncher {
     GetExitCodeProcess(process.hProcess, &code);
     CloseHandle(process.hProcess);
     if (job != nullptr) CloseHandle(job);
-    return {true, code, ""};
+    return {true, code, "", code == 0 ? "" : "ended with status " + std::to_string(code)};
   }
 };
 

@@ -1,9 +1,13 @@
 #include "src/archiver_run.h"
 
+#include <new>
+
 #include "src/failures.h"
 
 namespace stampbak {
 namespace {
+
+constexpr char kArchiver[] = "rar";
 
 // How many names to try in all when the list file's name is taken.
 constexpr std::uint32_t kListNameTries = 100;
@@ -38,17 +42,27 @@ class ListFileStream final : public ByteStream {
   bool complete_ = true;
 };
 
+// A list left behind in the temporary directory would tell anyone who can
+// read it which files we back up, and pile up night after night.
+void Remove(const Run& run, const std::string& name) noexcept {
+  try {
+    const std::string reason = run.system.files.RemoveFile(name);
+    if (!reason.empty()) Warn(run, "cannot remove the list file " + name + ": " + reason);
+  } catch (const std::bad_alloc&) {
+    // Memory ran out while saying so; the run's end will say that instead.
+  }
+}
+
 // The list file from its creation on. It is removed when it goes, however
 // the run goes on from here, unless the archiver could not be started: the
 // operator may then want to see what it would have packed.
 class ListFile {
  public:
-  ListFile(platform::FileSystem& files, std::string name,
-           std::unique_ptr<platform::WritableFile> file)
-      : Name(std::move(name)), File(std::move(file)), files_(files) {}
+  ListFile(const Run& run, std::string name, std::unique_ptr<platform::WritableFile> file)
+      : Name(std::move(name)), File(std::move(file)), run_(run) {}
   ~ListFile() {
     File.reset();
-    if (!kept_) files_.RemoveFile(Name);
+    if (!kept_) Remove(run_, Name);
   }
   ListFile(const ListFile&) = delete;
   ListFile& operator=(const ListFile&) = delete;
@@ -59,7 +73,7 @@ class ListFile {
   std::unique_ptr<platform::WritableFile> File;
 
  private:
-  platform::FileSystem& files_;
+  const Run& run_;
   bool kept_ = false;
 };
 
@@ -88,7 +102,12 @@ std::unique_ptr<ListFile> CreateListFile(const Run& run) {
   for (std::uint32_t attempt = 1; attempt <= kListNameTries; ++attempt) {
     platform::FileCreation created = system.files.CreateNewFile(name);
     if (created.Status == platform::CreateStatus::Created) {
-      return std::make_unique<ListFile>(system.files, name, std::move(created.File));
+      try {
+        return std::make_unique<ListFile>(run, name, std::move(created.File));
+      } catch (const std::bad_alloc&) {
+        Remove(run, name);
+        throw;
+      }
     }
     if (created.Status != platform::CreateStatus::NameTaken || attempt == kListNameTries) break;
     name = MakeTempListName(system.environment, system.clock, attempt);
@@ -120,31 +139,58 @@ std::vector<std::string> ArchiverArguments(const std::string& archiveName,
   return {"a", "-s", "-m5", "-md4096", "-tl", archiveName, "@" + listName};
 }
 
+bool Exists(const Run& run, const std::string& path) {
+  return run.system.files.LastWriteTime(path).Status == platform::LookupStatus::Found;
+}
+
+// A half-written archive would pass for the last backup: its time is when
+// the archiver stopped. One this run began is set aside under a name no
+// later run counts; one that was there before is left as it was.
+void SetAsideIncompleteArchive(const Run& run, const std::string& archive, bool existedBefore) {
+  if (existedBefore) {
+    Warn(run, "the archive " + archive + " was there before this run and is left as it is; " +
+                  "it may be incomplete");
+    return;
+  }
+  if (!Exists(run, archive)) return;
+  const std::string aside = archive + ".incomplete";
+  const std::string reason = run.system.files.RenameFile(archive, aside);
+  if (reason.empty()) {
+    Warn(run, "the incomplete archive is kept as " + aside + ", which no later run counts");
+  } else {
+    Warn(run, "cannot set the incomplete archive " + archive + " aside: " + reason);
+  }
+}
+
 }  // namespace
 
 BackupOutcome RunArchiver(const Run& run, const TBackupFile& root,
                           const platform::DirectoryLock* lock) {
-  const std::string& dstDir = run.settings.DstDir;
-  const std::string archive = AbsoluteName(run, dstDir.substr(0, dstDir.size() - 1)) + ".rar";
+  const std::string archive = AbsoluteName(run, UnstampedArchiveName(run.settings.DstDir));
   const std::unique_ptr<ListFile> list = CreateListFile(run);
   WriteListFile(root, *list);
+  const bool existedBefore = Exists(run, archive);
   const platform::ProcessOutcome outcome = run.system.processes.RunHidden(
-      "rar", ArchiverArguments(archive, AbsoluteName(run, list->Name)), run.settings.SrcDir, lock);
+      kArchiver, ArchiverArguments(archive, AbsoluteName(run, list->Name)), run.settings.SrcDir,
+      lock);
   if (!outcome.Started) {
     list->Keep();
     WriteReportLine(run.report, "CreateProcess failed with the following error: ", outcome.Code);
+    Warn(run, std::string("no backup was made: the archiver ") + kArchiver + " " + outcome.Reason +
+                  "; the list file " + list->Name + " is kept");
     return BackupOutcome::NotMade;
   }
   if (!outcome.Interruption.empty()) {
     Warn(run, "ended by " + outcome.Interruption +
                   ", which was passed on to the archiver; no backup was made");
-    return BackupOutcome::NotMade;
-  }
-  if (outcome.Code != 0) {
+  } else if (outcome.Code != 0) {
     WriteReportLine(run.report, "Archiver failed with the following exit code: ", outcome.Code);
-    return BackupOutcome::NotMade;
+    Warn(run, std::string("no backup was made: the archiver ") + kArchiver + " " + outcome.Reason);
+  } else {
+    return BackupOutcome::Done;
   }
-  return BackupOutcome::Done;
+  SetAsideIncompleteArchive(run, archive, existedBefore);
+  return BackupOutcome::NotMade;
 }
 
 }  // namespace stampbak

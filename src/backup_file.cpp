@@ -1,5 +1,7 @@
 #include <algorithm>
 #include <bit>
+#include <utility>
+#include <vector>
 
 #include "platform/file_system.h"
 #include "src/uBackupFile.h"
@@ -9,11 +11,22 @@ namespace stampbak {
 TBackupFile::TBackupFile(std::string name, bool isDirectory, TBackupFile* parent, DateTime time)
     : Parent(parent), Name(std::move(name)), Time(time), IsDirectory(isDirectory) {}
 
-TBackupFile::~TBackupFile() = default;
+TBackupFile::~TBackupFile() { Clear(); }
 
+// Leaves are freed from the bottom up, following the parent links back, so
+// that neither the call stack nor an allocation grows with the depth.
 void TBackupFile::Clear() {
+  TBackupFile* node = this;
+  while (node != this || Count > 0) {
+    if (node->Count > 0) {
+      node = node->Children[node->Count - 1].get();
+      continue;
+    }
+    TBackupFile* parent = node->Parent;
+    parent->Children[--parent->Count].reset();
+    node = parent;
+  }
   Children.reset();
-  Count = 0;
   Capacity = 0;
 }
 
@@ -36,11 +49,23 @@ TBackupFile* TBackupFile::AddChild(std::string name, bool isDirectory, DateTime 
   return Add(std::make_unique<TBackupFile>(std::move(name), isDirectory, this, time));
 }
 
+// The walks below go depth first with the position in each directory on a
+// stack of their own, however deep the tree.
 void TBackupFile::UpdateNewestTime() {
+  std::vector<std::pair<TBackupFile*, std::int32_t>> stack{{this, 0}};
   NewestTime = Time;
-  for (std::int32_t i = 0; i < Count; ++i) {
-    Children[i]->UpdateNewestTime();
-    if (Children[i]->NewestTime > NewestTime) NewestTime = Children[i]->NewestTime;
+  while (!stack.empty()) {
+    auto& [node, next] = stack.back();
+    if (next == node->Count) {
+      stack.pop_back();
+      if (!stack.empty() && node->NewestTime > stack.back().first->NewestTime) {
+        stack.back().first->NewestTime = node->NewestTime;
+      }
+      continue;
+    }
+    TBackupFile* child = node->Children[next++].get();
+    child->NewestTime = child->Time;
+    stack.emplace_back(child, 0);
   }
 }
 
@@ -51,8 +76,25 @@ void TBackupFile::WriteList(ByteStream& stream, const std::string& prefix) const
     stream.Write("\r\n", 2);
     return;
   }
-  const std::string inner = Name.empty() ? prefix : prefix + Name + platform::PathDelimiter;
-  for (std::int32_t i = 0; i < Count; ++i) Children[i]->WriteList(stream, inner);
+  std::string path = Name.empty() ? prefix : prefix + Name + platform::PathDelimiter;
+  std::vector<std::pair<const TBackupFile*, std::int32_t>> stack{{this, 0}};
+  while (!stack.empty()) {
+    auto& [node, next] = stack.back();
+    if (next == node->Count) {
+      stack.pop_back();
+      if (!stack.empty()) path.resize(path.size() - node->Name.size() - 1);
+      continue;
+    }
+    const TBackupFile* child = node->Children[next++].get();
+    if (child->IsDirectory) {
+      path.append(child->Name).append(1, platform::PathDelimiter);
+      stack.emplace_back(child, 0);
+    } else {
+      stream.Write(path.data(), path.size());
+      stream.Write(child->Name.data(), child->Name.size());
+      stream.Write("\r\n", 2);
+    }
+  }
 }
 
 }  // namespace stampbak

@@ -1,6 +1,7 @@
 #include "src/backup_pass.h"
 
 #include <cstdio>
+#include <limits>
 #include <new>
 
 #include "src/archiver_run.h"
@@ -49,14 +50,18 @@ class NewestArchive {
       return;
     }
     if (lookup.Packed > best_) best_ = lookup.Packed;
+    if (lookup.Changed > written_) written_ = lookup.Changed;
   }
 
   DateTime Time() const { return best_ == 0 ? 0 : DosDateTimeToDateTime(best_); }
+  // When the last of the trusted archives was written.
+  platform::ChangeMoment Written() const { return written_; }
 
  private:
   const Run& run_;
   DateTime now_;
   DosDateTime best_ = 0;
+  platform::ChangeMoment written_ = std::numeric_limits<platform::ChangeMoment>::min();
 };
 
 void ConsiderArchivesIn(const Run& run, const std::string& baseDstDir, NewestArchive& newest) {
@@ -71,25 +76,37 @@ void ConsiderArchivesIn(const Run& run, const std::string& baseDstDir, NewestArc
   }
 }
 
-}  // namespace
-
-DateTime GetLastBackupTime(const Run& run, const std::string& baseDstDir) {
+NewestArchive FindNewestArchive(const Run& run, const std::string& baseDstDir) {
   NewestArchive newest(run);
   ConsiderArchivesIn(run, baseDstDir, newest);
   // An unstamped run's archive lies beside the destination, not in it.
-  const std::string beside = baseDstDir.substr(0, baseDstDir.size() - 1) + ".rar";
+  const std::string beside = UnstampedArchiveName(baseDstDir);
   newest.Consider(run.system.files.LastWriteTime(beside), beside);
-  return newest.Time();
+  return newest;
 }
 
+}  // namespace
+
+DateTime GetLastBackupTime(const Run& run, const std::string& baseDstDir) {
+  return FindNewestArchive(run, baseDstDir).Time();
+}
+
+// An archive is due when a selected file was written after the newest
+// archive's time, or arrived (copied, unpacked, moved or renamed in with
+// an older time kept) after the last archive was written. The file system
+// is the only memory: the archive made now is written after every arrival
+// it packs, so the next unchanged run finds nothing due.
 BackupOutcome ProcessBackup(const Run& run, std::unique_ptr<TBackupFile>& tree) {
   const RunSettings& settings = run.settings;
   const auto lock = settings.UseArchiver ? LockDestination(run, settings.BaseDstDir) : nullptr;
-  tree = BuildBackupTree(run, settings.SrcDir, settings.IncludeMask, settings.ExcludeMask);
+  ScannedSource scanned =
+      BuildBackupTree(run, settings.SrcDir, settings.IncludeMask, settings.ExcludeMask);
+  tree = std::move(scanned.Tree);
   TBackupFile* root = tree.get();
   root->UpdateNewestTime();
   if (!settings.UseArchiver) return BackupOutcome::Done;
-  if (root->NewestTime > GetLastBackupTime(run, settings.BaseDstDir)) {
+  const NewestArchive newest = FindNewestArchive(run, settings.BaseDstDir);
+  if (root->NewestTime > newest.Time() || scanned.NewestChange > newest.Written()) {
     return RunArchiver(run, *root, lock.get());
   }
   return BackupOutcome::Done;

@@ -46,10 +46,11 @@ std::string DestinationStamp(const RunSettings& settings, const platform::LocalT
   return stamp;
 }
 
-void NormaliseDirectories(platform::System& system, RunSettings& settings) {
+// Returns why the destination chain could not be made, if it could not.
+std::string NormaliseDirectories(platform::System& system, RunSettings& settings) {
   EndWithDelimiter(settings.DstDir);
   EndWithDelimiter(settings.SrcDir);
-  MakeDirectoryPath(system.files, settings.DstDir);
+  const std::string reason = MakeDirectoryPath(system.files, settings.DstDir);
   settings.BaseDstDir = settings.DstDir;
   if (settings.UseDateStamp || settings.UseTimeStamp) {
     settings.DstDir += DestinationStamp(settings, system.clock.Now());
@@ -57,6 +58,22 @@ void NormaliseDirectories(platform::System& system, RunSettings& settings) {
   }
   settings.IncludeMask = LowerCase(settings.IncludeMask);
   settings.ExcludeMask = LowerCase(settings.ExcludeMask);
+  return reason;
+}
+
+// The directory the archive will go to must be there, or the archiver
+// fails after the whole scan; said at once, with the creation's reason.
+void CheckArchiveDirectory(const Run& run, const std::string& reason) {
+  const RunSettings& settings = run.settings;
+  if (!settings.UseArchiver) return;
+  const bool stamped = settings.UseDateStamp || settings.UseTimeStamp;
+  const std::string unstamped = UnstampedArchiveName(settings.BaseDstDir);
+  const std::string directory =
+      stamped ? settings.BaseDstDir
+              : unstamped.substr(0, unstamped.rfind(platform::PathDelimiter) + 1);
+  if (directory.empty() || run.system.files.IsDirectory(directory)) return;
+  Warn(run, "cannot create the destination " + settings.BaseDstDir + ": " +
+                (reason.empty() ? "it is not a directory" : reason));
 }
 
 void WriteHeader(ReportChannel& report, const RunSettings& settings) {
@@ -81,9 +98,10 @@ ExitStatus RunSequence(platform::System& system, ReportChannel& report,
     for (const char* line : kUsage) system.diagnostics.Warn(line);
     return ExitStatus::NoBackup;
   }
-  NormaliseDirectories(system, settings);
+  const std::string unmade = NormaliseDirectories(system, settings);
   WriteHeader(report, settings);
   const Run run{settings, system, report};
+  CheckArchiveDirectory(run, unmade);
   // A backup that was due but not made has said why in the report.
   if (ProcessBackup(run, tree) == BackupOutcome::NotMade) return ExitStatus::NoBackup;
   WriteReportLine(report, "All OK");

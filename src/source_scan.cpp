@@ -1,4 +1,7 @@
 #include <algorithm>
+#include <limits>
+#include <optional>
+#include <vector>
 #include <new>
 #include <string>
 
@@ -31,6 +34,7 @@ struct SourceScan {
   PreparedMaskList exclude;
   OwnArchives archives;
   PreparedMaskList archiveNames{"*.rar"};
+  platform::ChangeMoment newestChange = std::numeric_limits<platform::ChangeMoment>::min();
 };
 
 // What a directory being scanned holds of the run's own archives.
@@ -46,13 +50,12 @@ std::string IdentityOf(const Run& run, const std::string& directory) {
 
 OwnArchives FindOwnArchives(const Run& run) {
   const std::string& base = run.settings.BaseDstDir;
-  const std::string unstamped = base.substr(0, base.size() - 1);
+  const std::string unstamped = UnstampedArchiveName(base);
   const std::size_t last = unstamped.rfind(platform::PathDelimiter);
   const std::string besideDir = last == std::string::npos
                                     ? std::string(".") + platform::PathDelimiter
                                     : unstamped.substr(0, last + 1);
-  const std::string besideName =
-      (last == std::string::npos ? unstamped : unstamped.substr(last + 1)) + ".rar";
+  const std::string besideName = last == std::string::npos ? unstamped : unstamped.substr(last + 1);
   return {base, IdentityOf(run, base), IdentityOf(run, besideDir), besideName};
 }
 
@@ -93,112 +96,159 @@ void WriteScanLine(const Run& run, std::string_view tag, const std::string& path
   }
 }
 
+// One directory being listed: where its entries go in the tree, how long
+// its path is (with the final separator) in the walk's one path string.
+struct Level {
+  TBackupFile* node;
+  std::unique_ptr<platform::DirectoryListing> listing;
+  std::size_t pathLength;
+  ArchivesHere here;
+};
+
+ArchivesHere ArchivesIn(const SourceScan& scan, platform::DirectoryListing& listing) {
+  if (scan.archives.DestinationIdentity.empty() && scan.archives.BesideIdentity.empty()) return {};
+  const std::string identity = listing.Identity();
+  return {identity == scan.archives.DestinationIdentity, identity == scan.archives.BesideIdentity};
+}
+
+// The archiver reads a list line holding "*" or "?" as a mask, which could
+// take files that were never selected.
+bool HoldsWildcard(std::string_view name) {
+  return name.find_first_of("*?") != std::string_view::npos;
+}
+
+// The subdirectory to scan next, if it is selected and can be opened.
+std::optional<Level> EnterDirectory(SourceScan& scan, Level& level, const std::string& name,
+                                    std::string& path) {
+  if (Decide(scan, name) != Decision::Select) return std::nullopt;
+  if (HoldsLineBreak(name)) {
+    Warn(scan.run, "not entered, the name holds a line break: " + path);
+    return std::nullopt;
+  }
+  TBackupFile* child = level.node->AddChild(name, true, 0);
+  platform::ListingOpen open = level.listing->OpenSubdirectory(name);
+  path += platform::PathDelimiter;
+  if (!open.Listing) {
+    Warn(scan.run, "cannot read directory " + path + ": " + open.Reason);
+    return std::nullopt;
+  }
+  if (HoldsWildcard(name)) {
+    Warn(scan.run, "not entered, the name holds a wildcard: " + path);
+    return std::nullopt;
+  }
+  const ArchivesHere here = ArchivesIn(scan, *open.Listing);
+  return Level{child, std::move(open.Listing), path.size(), here};
+}
+
 // The archiver opens the path relative to the source directory, so one it
 // cannot open is never listed, and one whose time cannot be read is left
-// out: one odd file must not cost the whole backup.
-void SelectFile(const SourceScan& scan, TBackupFile& node, platform::DirectoryListing& listing,
-                const std::string& name, const std::string& path) {
+// out: one odd file must not cost the whole backup. An entry whose kind
+// the listing could not tell turns out a directory here.
+std::optional<Level> SelectFile(SourceScan& scan, Level& level, const platform::DirectoryEntry& entry,
+                                std::string& path) {
   const Run& run = scan.run;
   const bool tooLong = path.size() - run.settings.SrcDir.size() > platform::LongestArchivablePath;
   const platform::FileTimeLookup lookup =
       tooLong ? platform::FileTimeLookup{LookupStatus::NameTooLong, 0, ""}
-              : listing.LastWriteTime(name);
-  if (lookup.Status == LookupStatus::Found) {
+              : level.listing->LastWriteTime(entry.Name);
+  if (lookup.Status == LookupStatus::Directory && entry.Kind == EntryKind::Unknown) {
+    return EnterDirectory(scan, level, entry.Name, path);
+  }
+  if (lookup.Status == LookupStatus::Found && !HoldsWildcard(entry.Name)) {
     WriteScanLine(run, "C ", path, true);
-    node.AddChild(name, false, DosDateTimeToDateTime(lookup.Packed));
-    return;
+    level.node->AddChild(entry.Name, false, DosDateTimeToDateTime(lookup.Packed));
+    scan.newestChange = std::max(scan.newestChange, lookup.Changed);
+    return std::nullopt;
   }
   WriteScanLine(run, "S ", path, true);
-  if (lookup.Status == LookupStatus::NameTooLong) {
+  if (lookup.Status == LookupStatus::Found) {
+    Warn(run, "not archived, the name holds a wildcard: " + path);
+  } else if (lookup.Status == LookupStatus::NameTooLong) {
     Warn(run, "not archived, the path is too long: " + path);
   } else {
     Warn(run, "not archived, cannot read the time of " + path + ": " + lookup.Reason);
   }
+  return std::nullopt;
 }
 
-void ReportFile(SourceScan& scan, TBackupFile& node, platform::DirectoryListing& listing,
-                const platform::DirectoryEntry& entry, const std::string& path, ArchivesHere here) {
+std::optional<Level> ReportFile(SourceScan& scan, Level& level,
+                                const platform::DirectoryEntry& entry, std::string& path) {
   const Decision decision = Decide(scan, entry.Name);
   const bool printable = !HoldsLineBreak(entry.Name);
   if (decision == Decision::Exclude) {
     WriteScanLine(scan.run, "E ", path, printable);
-    return;
+    return std::nullopt;
   }
   // An archiver opening a FIFO or device would block or read forever.
   const bool archivable = printable && entry.Kind != EntryKind::Unarchivable;
-  if (decision == Decision::Skip || !archivable || IsOwnArchive(scan, here, entry.Name)) {
+  if (decision == Decision::Skip || !archivable || IsOwnArchive(scan, level.here, entry.Name)) {
     WriteScanLine(scan.run, "S ", path, printable);
     if (decision == Decision::Select && !printable) {
       Warn(scan.run, "not archived, the name holds a line break: " + path);
     }
-    return;
+    return std::nullopt;
   }
-  SelectFile(scan, node, listing, entry.Name, path);
+  return SelectFile(scan, level, entry, path);
 }
 
-void ScanListing(SourceScan& scan, TBackupFile& node, platform::DirectoryListing& listing,
-                 const std::string& directory);
-
-void EnterDirectory(SourceScan& scan, TBackupFile& node, platform::DirectoryListing& listing,
-                    const std::string& name, const std::string& path) {
-  if (Decide(scan, name) != Decision::Select) return;
-  if (HoldsLineBreak(name)) {
-    Warn(scan.run, "not entered, the name holds a line break: " + path);
-    return;
-  }
-  TBackupFile* child = node.AddChild(name, true, 0);
-  const platform::ListingOpen open = listing.OpenSubdirectory(name);
-  const std::string inner = path + platform::PathDelimiter;
-  if (!open.Listing) {
-    Warn(scan.run, "cannot read directory " + inner + ": " + open.Reason);
-    return;
-  }
-  ScanListing(scan, *child, *open.Listing, inner);
+// A listing that ended early lost the rest of its directory: for the
+// source itself that is no backup at all, below it a warning.
+void FinishListing(const SourceScan& scan, const Level& level, const std::string& path,
+                   bool source) {
+  const std::string& failure = level.listing->Failure();
+  if (failure.empty()) return;
+  const std::string directory = path.substr(0, level.pathLength);
+  if (source) throw ESourceError("Cannot read source directory " + directory);
+  Warn(scan.run, "cannot read directory " + directory + ": " + failure);
 }
 
-void ScanListing(SourceScan& scan, TBackupFile& node, platform::DirectoryListing& listing,
-                 const std::string& directory) {
-  ArchivesHere here;
-  if (!scan.archives.DestinationIdentity.empty() || !scan.archives.BesideIdentity.empty()) {
-    const std::string identity = listing.Identity();
-    here = {identity == scan.archives.DestinationIdentity,
-            identity == scan.archives.BesideIdentity};
-  }
+// Depth first, with the levels on a stack of our own and one path string,
+// so that no depth the file system allows can exhaust the call stack or
+// take memory beyond a line per level.
+void Walk(SourceScan& scan, TBackupFile& root,
+          std::unique_ptr<platform::DirectoryListing> listing, std::string path) {
+  std::vector<Level> levels;
+  const ArchivesHere here = ArchivesIn(scan, *listing);
+  levels.push_back(Level{&root, std::move(listing), path.size(), here});
   platform::DirectoryEntry entry;
-  std::string path = directory;
-  while (listing.Next(entry)) {
+  while (!levels.empty()) {
+    Level& level = levels.back();
+    if (!level.listing->Next(entry)) {
+      FinishListing(scan, level, path, levels.size() == 1);
+      levels.pop_back();
+      continue;
+    }
     if (entry.Name == "." || entry.Name == "..") continue;
     if (entry.Kind == EntryKind::DirectoryLink) continue;  // never followed
-    path.resize(directory.size());
+    path.resize(level.pathLength);
     path.append(entry.Name);
-    if (entry.Kind == EntryKind::Directory) {
-      EnterDirectory(scan, node, listing, entry.Name, path);
-    } else {
-      ReportFile(scan, node, listing, entry, path, here);
-    }
+    std::optional<Level> inner = entry.Kind == EntryKind::Directory
+                                     ? EnterDirectory(scan, level, entry.Name, path)
+                                     : ReportFile(scan, level, entry, path);
+    if (inner) levels.push_back(std::move(*inner));
   }
 }
 
 }  // namespace
 
-void TBackupFile::Scan(const Run& run, const std::string& directory, std::string_view includeMask,
+platform::ChangeMoment TBackupFile::Scan(const Run& run, const std::string& directory, std::string_view includeMask,
                        std::string_view excludeMask) {
-  const platform::ListingOpen open = run.system.files.OpenDirectory(directory);
+  platform::ListingOpen open = run.system.files.OpenDirectory(directory);
   if (!open.Listing) {
     // A source that cannot be read must not pass for an empty one.
     throw ESourceError("Cannot read source directory " + directory);
   }
   SourceScan scan{run, PreparedMaskList(includeMask), PreparedMaskList(excludeMask),
                   FindOwnArchives(run)};
-  ScanListing(scan, *this, *open.Listing, directory);
+  Walk(scan, *this, std::move(open.Listing), directory);
+  return scan.newestChange;
 }
 
-std::unique_ptr<TBackupFile> BuildBackupTree(const Run& run, const std::string& directory,
-                                             std::string_view includeMask,
-                                             std::string_view excludeMask) {
-  auto root = std::make_unique<TBackupFile>("", true, nullptr, 0);
-  root->Scan(run, directory, includeMask, excludeMask);
-  return root;
+ScannedSource BuildBackupTree(const Run& run, const std::string& directory,
+                              std::string_view includeMask, std::string_view excludeMask) {
+  ScannedSource scanned{std::make_unique<TBackupFile>("", true, nullptr, 0), 0};
+  scanned.NewestChange = scanned.Tree->Scan(run, directory, includeMask, excludeMask);
+  return scanned;
 }
 
 }  // namespace stampbak

@@ -17,6 +17,7 @@ namespace stampbak {
 class TBackupFile {
  public:
   TBackupFile(std::string name, bool isDirectory, TBackupFile* parent, DateTime time);
+  // Frees the subtree without recursion, however deep.
   ~TBackupFile();
   TBackupFile(const TBackupFile&) = delete;
   TBackupFile& operator=(const TBackupFile&) = delete;
@@ -28,9 +29,10 @@ class TBackupFile {
   void UpdateNewestTime();
   // One line per file node below: the prefix, the path from here, CR LF.
   void WriteList(ByteStream& stream, const std::string& prefix) const;
-  // Adds the selected files and entered directories of the directory.
-  void Scan(const Run& run, const std::string& directory, std::string_view includeMask,
-            std::string_view excludeMask);
+  // Adds the selected files and entered directories of the directory;
+  // returns the latest change moment among the selected files.
+  platform::ChangeMoment Scan(const Run& run, const std::string& directory,
+                              std::string_view includeMask, std::string_view excludeMask);
 
   TBackupFile* Parent;
   std::string Name;
@@ -45,10 +47,16 @@ class TBackupFile {
   std::unique_ptr<std::unique_ptr<TBackupFile>[]> Children;
 };
 
+struct ScannedSource {
+  std::unique_ptr<TBackupFile> Tree;
+  // The latest moment a selected file was written, copied, moved or
+  // renamed into place; the least value when none was selected.
+  platform::ChangeMoment NewestChange;
+};
+
 // Scans the source directory into a new tree; ESourceError when the
 // directory itself cannot be read.
-std::unique_ptr<TBackupFile> BuildBackupTree(const Run& run, const std::string& directory,
-                                             std::string_view includeMask,
-                                             std::string_view excludeMask);
+ScannedSource BuildBackupTree(const Run& run, const std::string& directory,
+                              std::string_view includeMask, std::string_view excludeMask);
 
 }  // namespace stampbak

@@ -121,16 +121,20 @@ bool IsCreatableFirstComponent(const std::string& name) {
 
 }  // namespace
 
-void MakeDirectoryPath(platform::FileSystem& files, const std::string& path) {
-  if (files.IsDirectory(path)) return;
+std::string MakeDirectoryPath(platform::FileSystem& files, const std::string& path) {
+  if (files.IsDirectory(path)) return "";
   const std::size_t last = path.rfind(platform::PathDelimiter);
   if (last == std::string::npos) {
     // A relative destination's first component is created like any level.
-    if (IsCreatableFirstComponent(path)) files.MakeDirectory(path);
-    return;
+    return IsCreatableFirstComponent(path) ? files.MakeDirectory(path) : "";
   }
-  MakeDirectoryPath(files, path.substr(0, last));
-  files.MakeDirectory(path);
+  const std::string above = MakeDirectoryPath(files, path.substr(0, last));
+  const std::string here = files.MakeDirectory(path);
+  return above.empty() ? here : above;
+}
+
+std::string UnstampedArchiveName(const std::string& baseDstDir) {
+  return baseDstDir.substr(0, baseDstDir.size() - 1) + ".rar";
 }
 
 namespace {

@@ -47,8 +47,13 @@ class PreparedMaskList {
 // The text with every capital of the active code page lowered.
 std::string LowerCase(std::string text);
 
-// Creates the directory and every missing ancestor; failures are silent.
-void MakeDirectoryPath(platform::FileSystem& files, const std::string& path);
+// Creates the directory and every missing ancestor; the system's reason
+// for the first that could not be created, else empty.
+std::string MakeDirectoryPath(platform::FileSystem& files, const std::string& path);
+
+// Where a run without a stamp puts its archive: beside the destination
+// directory (given with its final separator), named after it.
+std::string UnstampedArchiveName(const std::string& baseDstDir);
 
 // The packed time as a DateTime; EConvertError when its fields are invalid.
 DateTime DosDateTimeToDateTime(platform::DosDateTime packed);

@@ -2,12 +2,27 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/fake_system.h"
-
 namespace stampbak::testing {
 namespace {
 
 using platform::OutputKind;
+
+// Standard output of the given kind, keeping the bytes of every write.
+struct FakeReportOutput final : platform::ReportOutput {
+  OutputKind kind = OutputKind::File;
+  int opens = 0;
+  std::vector<std::string> writes;
+
+  OutputKind Open() override {
+    ++opens;
+    return kind;
+  }
+  bool Write(const char* data, std::size_t size) override {
+    writes.emplace_back(data, size);
+    return true;
+  }
+  bool SharedWithDiagnostics() override { return false; }
+};
 
 // A file or pipe gets loads of 128 bytes and the rest at the close; a
 // character device each line as it ends.
