@@ -43,7 +43,7 @@ class Win32ProcessLauncher final : public ProcessLauncher {
                         &startup, &process)) {
       const DWORD error = GetLastError();
       return {false, error, "",
-              error == ERROR_FILE_NOT_FOUND ? "was not found on the program search path"
+              error == ERROR_FILE_NOT_FOUND ? "was not found on PATH"
                                             : "could not be started: " + ErrorText(error)};
     }
     const HANDLE job = JobEndingWithUs();

@@ -7,8 +7,8 @@
 // the real one. Controlled by the environment:
 //   STAND_IN_RAR_RECORD  a directory to record the call in
 //   STAND_IN_RAR_SLEEP   seconds to wait before packing
-//   STAND_IN_RAR_EXIT    an exit code to fail with, after recording; -N
-//                        for the signal N
+//   STAND_IN_RAR_EXIT    an exit code to fail with, after recording and
+//                        writing half an archive; -N for the signal N
 #include <algorithm>
 #include <chrono>
 #include <csignal>
@@ -103,6 +103,7 @@ int main(int argc, char** argv) {
     std::this_thread::sleep_for(std::chrono::seconds(std::atoi(sleep)));
   }
   if (const char* exit = std::getenv("STAND_IN_RAR_EXIT")) {
+    WriteAll(argv[6], "half", std::ios::app);
     // A negative code: killed by that signal instead.
     if (std::atoi(exit) < 0) std::raise(-std::atoi(exit));
     return std::atoi(exit);
@@ -114,7 +115,8 @@ int main(int argc, char** argv) {
     packed += name + "\n" + ReadAll(name) + "\n";
     newest = std::max(newest, fs::last_write_time(name));
   }
-  WriteAll(archive, packed, std::ios::app);
+  // The real one ends with 9 when it cannot create the archive.
+  if (!(std::ofstream(archive, std::ios::binary | std::ios::app) << packed)) return 9;
   if (newest != fs::file_time_type::min()) fs::last_write_time(archive, newest);
   std::fprintf(stderr, "stand-in rar: done\n");
   return 0;
