@@ -1,5 +1,6 @@
 // What only the native executable can show: descriptors, signals, links,
 // FIFOs, permissions and the PATH it searches.
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -236,6 +237,37 @@ TEST_F(NativeRun, TreeDeeperThanTheDescriptorLimit) {
   const Outcome outcome = Run("-s src -d dst", "", "", "ulimit -Sn 40; ulimit -Hn 40;");
   EXPECT_EQ(SortedLines(outcome.out), Report(expected));
   EXPECT_EQ(outcome.err, "");
+}
+
+// Deeper than any call stack would allow a walk that recursed, and deeper
+// than a path can be spelled: every level is scanned and listed, and the
+// file below the longest path the archiver can open is left out, saying so.
+TEST_F(NativeRun, TreeDeeperThanTheStackAndThePathLimit) {
+  constexpr int kLevels = 20000;
+  constexpr int kListedLevel = 1000;
+  fs::create_directory(dir.path() / "src");
+  int fd = open((dir / "src").c_str(), O_RDONLY | O_DIRECTORY);
+  std::string path = "src/";
+  std::string expected;
+  for (int level = 1; level <= kLevels && fd >= 0; ++level) {
+    ASSERT_EQ(mkdirat(fd, "d", 0700), 0);
+    const int inner = openat(fd, "d", O_RDONLY | O_DIRECTORY);
+    close(fd);
+    fd = inner;
+    path += "d/";
+    if (level == kListedLevel || level == kLevels) {
+      close(openat(fd, "f", O_WRONLY | O_CREAT, 0600));
+      expected += (level == kLevels ? "S " : "C ") + path + "f\r\n";
+    }
+  }
+  close(fd);
+  const Outcome outcome = Run("-s src -d dst -r", "", "", "ulimit -s 1024;");
+  EXPECT_EQ(SortedLines(outcome.out), Report(expected));
+  EXPECT_EQ(outcome.err, "stampbak: not archived, the path is too long: " + path +
+                             "f\nstand-in rar: done\n");
+  EXPECT_EQ(Recorded("list").size(), 2 * kListedLevel + 3);
+  // Too deep for the temporary directory's own removal by path names.
+  ASSERT_EQ(std::system(("rm -rf " + Quoted(dir / "src")).c_str()), 0);
 }
 
 // No standard output, a full one or a reader gone costs only the report;
