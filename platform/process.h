@@ -37,4 +37,12 @@ class ProcessLauncher {
 
 ProcessLauncher& SystemProcessLauncher(const ProcessStart& start);
 
+// From the start on, a signal that asks the process to end (POSIX) is
+// kept for the run to see at its next step, and passed on to a program
+// that RunHidden runs.
+void CatchEndingSignals();
+
+// The name of the signal that asked the run to end; empty when none came.
+std::string EndingSignal();
+
 }  // namespace platform

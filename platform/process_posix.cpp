@@ -18,16 +18,27 @@
 namespace platform {
 namespace {
 
-// The signals that ask a run to end. While the archiver runs they are
-// passed on to it, so that it never goes on writing after the destination
-// lock would otherwise be gone; a signal handler can only reach these two.
-constexpr std::array kEndingSignals{SIGTERM, SIGINT, SIGHUP};
+// The signals whose default action ends the process, which others send to
+// ask a run to end. Those raised by a fault of our own (SIGSEGV, SIGBUS,
+// SIGFPE, SIGILL, SIGABRT, SIGTRAP, SIGSYS) are no such request and keep
+// their default action. SIGPIPE is ignored from the start.
+constexpr std::array kEndingSignals{SIGHUP,    SIGINT,  SIGQUIT, SIGTERM, SIGUSR1,
+                                    SIGUSR2,   SIGALRM, SIGVTALRM, SIGPROF, SIGXCPU,
+                                    SIGXFSZ,   SIGIO,   SIGPWR,  SIGSTKFLT};
 volatile std::sig_atomic_t runningChild = 0;
 volatile std::sig_atomic_t receivedSignal = 0;
 
+// While the archiver runs the signal is passed on to it, so that it never
+// goes on writing after the destination lock would otherwise be gone; the
+// run sees it at its next step either way.
 void PassOn(int sig) {
   receivedSignal = sig;
   if (runningChild > 0) kill(static_cast<pid_t>(runningChild), sig);
+}
+
+std::string SignalName(int sig) {
+  const char* name = sigabbrev_np(sig);
+  return name != nullptr ? std::string("SIG") + name : "signal " + std::to_string(sig);
 }
 
 void RestoreDefaultSignals() {
@@ -128,35 +139,18 @@ ProgramSearch FindProgram(const std::string& name) {
   return search;
 }
 
-std::string SignalName(int sig) {
-  const char* name = sigabbrev_np(sig);
-  return name != nullptr ? std::string("SIG") + name : "signal " + std::to_string(sig);
-}
-
-// Passes the ending signals on to the child while it runs, and gives the
-// caller's handling back afterwards. A signal our caller chose to ignore
-// stays ignored.
+// Holds the ending signals back from before the start of the child until
+// it is known to the handler, which then passes them on.
 class SignalForwarding {
  public:
   SignalForwarding() {
     sigemptyset(&ending_);
     for (int sig : kEndingSignals) sigaddset(&ending_, sig);
     sigprocmask(SIG_BLOCK, &ending_, &mask_);
-    receivedSignal = 0;
-    struct sigaction passOn {};
-    passOn.sa_handler = PassOn;
-    sigemptyset(&passOn.sa_mask);
-    for (std::size_t i = 0; i < kEndingSignals.size(); ++i) {
-      sigaction(kEndingSignals[i], nullptr, &previous_[i]);
-      if (previous_[i].sa_handler != SIG_IGN) sigaction(kEndingSignals[i], &passOn, nullptr);
-    }
   }
   ~SignalForwarding() {
     sigprocmask(SIG_BLOCK, &ending_, nullptr);
     runningChild = 0;
-    for (std::size_t i = 0; i < kEndingSignals.size(); ++i) {
-      sigaction(kEndingSignals[i], &previous_[i], nullptr);
-    }
     sigprocmask(SIG_SETMASK, &mask_, nullptr);
   }
   SignalForwarding(const SignalForwarding&) = delete;
@@ -169,15 +163,9 @@ class SignalForwarding {
     sigprocmask(SIG_SETMASK, &mask_, nullptr);
   }
 
-  static std::string Received() {
-    const int sig = receivedSignal;
-    return sig == 0 ? "" : SignalName(sig);
-  }
-
  private:
   sigset_t ending_{};
   sigset_t mask_{};  // the caller's, given back at the end
-  std::array<struct sigaction, kEndingSignals.size()> previous_{};
 };
 
 // The exit code as a shell gives it (128 + N for signal N), and the words
@@ -252,7 +240,7 @@ class PosixProcessLauncher final : public ProcessLauncher {
     close(pipeFds[0]);
     const auto [code, reason] = WaitFor(pid);
     if (error != 0) return {false, static_cast<std::uint32_t>(error), "", StartFailure(error)};
-    return {true, code, SignalForwarding::Received(), reason};
+    return {true, code, EndingSignal(), reason};
   }
 
  private:
@@ -260,6 +248,24 @@ class PosixProcessLauncher final : public ProcessLauncher {
 };
 
 }  // namespace
+
+// A signal our caller chose to ignore stays ignored.
+void CatchEndingSignals() {
+  struct sigaction passOn {};
+  passOn.sa_handler = PassOn;
+  sigemptyset(&passOn.sa_mask);
+  for (int sig : kEndingSignals) sigaddset(&passOn.sa_mask, sig);
+  for (int sig : kEndingSignals) {
+    struct sigaction previous {};
+    sigaction(sig, nullptr, &previous);
+    if (previous.sa_handler != SIG_IGN) sigaction(sig, &passOn, nullptr);
+  }
+}
+
+std::string EndingSignal() {
+  const int sig = receivedSignal;
+  return sig == 0 ? "" : SignalName(sig);
+}
 
 ProcessLauncher& SystemProcessLauncher(const ProcessStart& start) {
   static PosixProcessLauncher launcher(start);

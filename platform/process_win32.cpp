@@ -61,6 +61,11 @@ class Win32ProcessLauncher final : public ProcessLauncher {
 
 }  // namespace
 
+// A task the scheduler ends is ended with the archiver in its job.
+void CatchEndingSignals() {}
+
+std::string EndingSignal() { return ""; }
+
 ProcessLauncher& SystemProcessLauncher(const ProcessStart& /*start*/) {
   static Win32ProcessLauncher launcher;
   return launcher;

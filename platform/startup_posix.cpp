@@ -4,7 +4,9 @@
 
 #include <clocale>
 #include <csignal>
+#include <ctime>
 
+#include "platform/process.h"
 #include "platform/startup.h"
 
 namespace platform {
@@ -50,6 +52,9 @@ ProcessStart PrepareProcess() {
   // Inherited as ignored, it would let the archiver's end go unseen and
   // every archive pass for failed.
   std::signal(SIGCHLD, SIG_DFL);
+  CatchEndingSignals();
+  // The time zone is read now, while descriptors are still to be had.
+  tzset();
   return start;
 }
 

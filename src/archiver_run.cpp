@@ -169,6 +169,7 @@ BackupOutcome RunArchiver(const Run& run, const TBackupFile& root,
   const std::string archive = AbsoluteName(run, UnstampedArchiveName(run.settings.DstDir));
   const std::unique_ptr<ListFile> list = CreateListFile(run);
   WriteListFile(root, *list);
+  EndIfAsked();
   const bool existedBefore = Exists(run, archive);
   const platform::ProcessOutcome outcome = run.system.processes.RunHidden(
       kArchiver, ArchiverArguments(archive, AbsoluteName(run, list->Name)), run.settings.SrcDir,

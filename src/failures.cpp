@@ -1,5 +1,7 @@
 #include "src/failures.h"
 
+#include "platform/process.h"
+
 #include <cstdio>
 
 namespace stampbak {
@@ -21,6 +23,11 @@ std::string FailureText(const char* kind, const std::string& module, std::uintpt
   for (char c : message) text += c == '\r' || c == '\n' ? '?' : c;
   if (!message.empty() && message.back() != '.') text += '.';
   return text;
+}
+
+void EndIfAsked() {
+  const std::string signal = platform::EndingSignal();
+  if (!signal.empty()) throw RunInterrupted(signal);
 }
 
 }  // namespace stampbak

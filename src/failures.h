@@ -62,6 +62,16 @@ class EDestinationBusy : public Failure {
   explicit EDestinationBusy(const std::string& message) : Failure("EDestinationBusy", message) {}
 };
 
+// A signal asked the run to end before it made its backup. Not a failure
+// of the run: it ends with a warning naming the signal.
+class RunInterrupted : public std::runtime_error {
+ public:
+  explicit RunInterrupted(const std::string& signal) : std::runtime_error(signal) {}
+};
+
+// Ends the run when a signal asked it to.
+void EndIfAsked();
+
 // The text shown for a failure that ended the run: the kind, the module and
 // the code position, a line feed, then the message with a final full stop.
 std::string FailureText(const char* kind, const std::string& module, std::uintptr_t address,

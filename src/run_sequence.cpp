@@ -133,6 +133,10 @@ ExitStatus RunProgram(platform::System& system, const ParameterReader& readParam
     ShowFailure(system, report, failure.Kind(), failure.Address(), failure.what());
   } catch (const std::bad_alloc&) {
     ShowFailure(system, report, "EOutOfMemory", 0, "Out of memory");
+  } catch (const RunInterrupted& ended) {
+    report.FlushBeforeWarning();
+    system.diagnostics.Warn(std::string("stampbak: ended by ") + ended.what() +
+                            "; no backup was made");
   }
   report.Close();
   return status;

@@ -212,6 +212,7 @@ void Walk(SourceScan& scan, TBackupFile& root,
   levels.push_back(Level{&root, std::move(listing), path.size(), here});
   platform::DirectoryEntry entry;
   while (!levels.empty()) {
+    EndIfAsked();
     Level& level = levels.back();
     if (!level.listing->Next(entry)) {
       FinishListing(scan, level, path, levels.size() == 1);

@@ -121,7 +121,8 @@ TEST_F(NativeRun, TemporaryDirectoryOthersCouldSwapTheListIn) {
 
 // An ending signal reaches the archiver, and the run waits for it and
 // says it made no backup; even SIGKILL leaves the lock with the archiver.
-// SIGINT is not among them: a shell's background job ignores it.
+// SIGINT and SIGQUIT are not among them: a shell's background job
+// ignores them, and a signal the caller ignores stays ignored.
 TEST_F(NativeRun, InterruptedRunNeverLetsTwoArchiversMeet) {
   WriteFile(dir.path() / "src/a.txt");
   const auto waitFor = [this](const char* file) {
@@ -129,7 +130,7 @@ TEST_F(NativeRun, InterruptedRunNeverLetsTwoArchiversMeet) {
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
   };
-  for (const std::string sig : {"TERM", "HUP", "KILL"}) {
+  for (const std::string sig : {"TERM", "HUP", "USR1", "ALRM", "XCPU", "KILL"}) {
     fs::remove_all(dir.path() / "record");
     fs::remove(dir.path() / "status");
     // In the background, its process id in "pid", its status in "status".
@@ -156,6 +157,28 @@ TEST_F(NativeRun, InterruptedRunNeverLetsTwoArchiversMeet) {
     EXPECT_NE(std::system(("kill -0 " + archiver + " 2> /dev/null").c_str()), 0) << sig;
     EXPECT_TRUE(fs::is_empty(dir.path() / "tmp"));
   }
+}
+
+// A signal that comes during the scan ends the run at its next entry:
+// no archive, the reason on standard error, status 1. Here the scan waits
+// on a full pipe when it comes.
+TEST_F(NativeRun, SignalDuringTheScanEndsTheRunSayingSo) {
+  for (int i = 0; i < 3000; ++i) WriteFile(dir.path() / ("src/file-with-a-long-name-" + std::to_string(i)));
+  Run("-s src -d dst -r", "sh -c 'echo $$ > pid; exec \"$0\" \"$@\"'",
+      "2> err; echo $? > status; } | (sleep 1; cat > out) ) &", "( {");
+  for (int i = 0; i < 100 && ReadFile(dir / "pid").empty(); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  ASSERT_EQ(std::system(("kill -USR1 " + ReadFile(dir / "pid")).c_str()), 0);
+  for (int i = 0; i < 200 && ReadFile(dir / "status").empty(); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  EXPECT_EQ(ReadFile(dir / "status"), "1\n");
+  EXPECT_EQ(ReadFile(dir / "err"), "stampbak: ended by SIGUSR1; no backup was made\n");
+  EXPECT_EQ(ReadFile(dir / "out").find("All OK"), std::string::npos);
+  EXPECT_EQ(ArchiverRuns(), 0);
+  EXPECT_TRUE(fs::is_empty(dir.path() / "tmp"));
 }
 
 TEST_F(NativeRun, LinksFifosAndLineBreaks) {
