@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <ctime>
 
 #include "platform/clock.h"
@@ -12,7 +13,7 @@ class PosixClock final : public Clock {
     std::tm tm{};
     localtime_r(&now, &tm);
     return LocalTime{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday,
-                     tm.tm_hour,        tm.tm_min,     tm.tm_sec};
+                     tm.tm_hour,        tm.tm_min,     std::min(tm.tm_sec, 59)};  // a leap second as 59
   }
 
   std::uint32_t TickCount() override {

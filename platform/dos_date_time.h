@@ -29,7 +29,7 @@ constexpr DosDateTime PackDosDateTime(const LocalTime& t) {
   return (static_cast<DosDateTime>(t.Year - 1980) << 25) |
          (static_cast<DosDateTime>(t.Month) << 21) | (static_cast<DosDateTime>(t.Day) << 16) |
          (static_cast<DosDateTime>(t.Hour) << 11) | (static_cast<DosDateTime>(t.Minute) << 5) |
-         static_cast<DosDateTime>(t.Second / 2);
+         static_cast<DosDateTime>((t.Second < 59 ? t.Second : 59) / 2);  // a leap second counts as 59
 }
 
 }  // namespace platform

@@ -136,8 +136,8 @@ class FileSystem {
   // directory; empty when that cannot be done (the directory is gone).
   virtual std::string AbsolutePath(const std::string& path) = 0;
   // Why a private file in this directory could be swapped by another user
-  // (owned by one, or writable by others without the sticky bit); empty
-  // when it cannot.
+  // (it or a directory above it is owned by one, or writable by others
+  // without the sticky bit), naming that directory; empty when it cannot.
   virtual std::string SharedDirectoryRisk(const std::string& directory) = 0;
   // An exclusive lock on the directory itself, without waiting and without
   // writing anything into it.

@@ -138,15 +138,28 @@ class PosixFileSystem final : public FileSystem {
     return absolute + path;
   }
 
+  // Every directory from the root down is checked, as for a private key:
+  // another user who can rename in any of them can swap the path below.
   std::string SharedDirectoryRisk(const std::string& directory) override {
+    const std::string path = AbsolutePath(directory);
+    for (std::size_t end = path.find('/'); end != std::string::npos;
+         end = path.find('/', end + 1)) {
+      std::string risk = RiskOf(path.substr(0, end + 1));
+      if (!risk.empty()) return risk;
+    }
+    return path.ends_with('/') ? "" : RiskOf(path);
+  }
+
+ private:
+  static std::string RiskOf(const std::string& directory) {
     struct stat st {};
     if (stat(directory.c_str(), &st) != 0) return "";  // creating the file will say why
     if (st.st_uid != geteuid() && st.st_uid != 0) {
-      return "it belongs to user " + std::to_string(st.st_uid);
+      return directory + " belongs to user " + std::to_string(st.st_uid);
     }
     const bool othersWrite = (st.st_mode & (S_IWGRP | S_IWOTH)) != 0;
     if (othersWrite && (st.st_mode & S_ISVTX) == 0) {
-      return "others can write to it and it lacks the sticky bit";
+      return "others can write to " + directory + " and it lacks the sticky bit";
     }
     return "";
   }

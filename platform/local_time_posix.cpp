@@ -29,18 +29,44 @@ LocalTime CivilTime(std::time_t seconds) {
           static_cast<int>(secondOfDay % 60)};
 }
 
+// The days since 1970-01-01 of a civil date.
+std::time_t DaysFromCivil(int year, int month, int day) {
+  year -= month <= 2 ? 1 : 0;
+  const std::time_t era = (year >= 0 ? year : year - 399) / 400;
+  const std::time_t yearOfEra = year - era * 400;
+  const std::time_t dayOfYear = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
+  const std::time_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+  return era * 146097 + dayOfEra - 719468;
+}
+
+// How far the C library's local time is from the seconds given: the zone's
+// offset, less the leap seconds counted so far where the zone counts them
+// ("right/..."), which its own offset field leaves out.
+bool OffsetAt(std::time_t utc, long& offset) {
+  std::tm tm{};
+  if (localtime_r(&utc, &tm) == nullptr) return false;
+  const std::time_t local = DaysFromCivil(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday) * 86400 +
+                            tm.tm_hour * 3600 + tm.tm_min * 60 + tm.tm_sec;
+  offset = static_cast<long>(local - utc);
+  return true;
+}
+
+// Well beyond the packed form's years by more than any zone's offset.
+constexpr std::time_t kBefore1980 = 315532800 - 2 * 86400;
+constexpr std::time_t kAfter2107 = 4354819200 + 2 * 86400;
+
 }  // namespace
 
 DosDateTime LocalTimeCache::Pack(std::time_t utc) {
-  const std::time_t hour = utc >= 0 ? utc - utc % kHour : utc - ((utc % kHour) + kHour) % kHour;
+  // The nearer end, without arithmetic that could overflow near the ends
+  // of the time type.
+  if (utc < kBefore1980) return kEarliestDosDateTime;
+  if (utc > kAfter2107) return kLatestDosDateTime;
+  const std::time_t hour = utc - utc % kHour;
   if (hour != hour_) {
     hour_ = hour;
-    std::tm start{};
-    std::tm end{};
-    const std::time_t last = hour + kHour - 1;
-    uniform_ = localtime_r(&hour, &start) != nullptr && localtime_r(&last, &end) != nullptr &&
-               start.tm_gmtoff == end.tm_gmtoff;
-    offset_ = start.tm_gmtoff;
+    long last = 0;
+    uniform_ = OffsetAt(hour, offset_) && OffsetAt(hour + kHour - 1, last) && offset_ == last;
   }
   if (uniform_) {
     const std::time_t local = utc + offset_;

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <limits>
 #include <thread>
 
 #include "platform/environment.h"
@@ -66,21 +67,27 @@ TEST(PosixListing, EntriesOfUnknownType) {
 
 // Packing an hour's seconds from one look-up of its offset gives what the
 // C library gives, around a change of daylight-saving time on the hour
-// (Berlin) and on the half hour (Lord Howe Island).
+// (Berlin) and on the half hour (Lord Howe Island), and around a leap
+// second where the zone counts them (which packs as second 59).
 TEST(LocalTimeCache, AgreesWithTheCLibraryAcrossDaylightSavingChanges) {
   const std::pair<const char*, std::time_t> changes[] = {
       {"Europe/Berlin", 1711846800},        // 2024-03-31 01:00 UTC
       {"Europe/Berlin", 1729990800},        // 2024-10-27 01:00 UTC
       {"Australia/Lord_Howe", 1728142200},  // 2024-10-05 15:30 UTC
+      {"right/Europe/Berlin", 1483228826},  // 2016-12-31 23:59:60 UTC
   };
   const std::string saved = std::getenv("TZ") != nullptr ? std::getenv("TZ") : "";
   for (const auto& [zone, change] : changes) {
     setenv("TZ", zone, 1);
     tzset();
     LocalTimeCache cache;
-    // By the second across the local midnight two hours before, then on.
-    for (std::time_t utc = change - 7205; utc < change + 7200;
-         utc += utc < change - 7195 ? 1 : 37) {
+    // By the second across the local midnight two hours before and across
+    // the change, else in steps.
+    const auto next = [change](std::time_t utc) {
+      if (utc < change - 7195 || (utc >= change - 5 && utc < change + 5)) return utc + 1;
+      return utc < change - 5 ? std::min(utc + 37, change - 5) : utc + 37;
+    };
+    for (std::time_t utc = change - 7205; utc < change + 7200; utc = next(utc)) {
       std::tm tm{};
       localtime_r(&utc, &tm);
       const DosDateTime expected = PackDosDateTime(
@@ -90,6 +97,10 @@ TEST(LocalTimeCache, AgreesWithTheCLibraryAcrossDaylightSavingChanges) {
   }
   setenv("TZ", saved.c_str(), 1);
   tzset();
+  // The ends of the time type are the ends of the packed form.
+  LocalTimeCache cache;
+  EXPECT_EQ(cache.Pack(std::numeric_limits<std::time_t>::max()), kLatestDosDateTime);
+  EXPECT_EQ(cache.Pack(std::numeric_limits<std::time_t>::min()), kEarliestDosDateTime);
 }
 
 // A terminal or other character device gets each line as it ends; only a

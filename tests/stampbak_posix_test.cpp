@@ -89,33 +89,41 @@ TEST_F(NativeRun, ArchiverIsNeverTakenFromTheSourceTree) {
       << broken.out;
 }
 
-// Another user who can rename in the temporary directory could swap our
-// list for his.
+// Another user who can rename in the temporary directory, or in any
+// directory above it, could swap our list for his.
 TEST_F(NativeRun, TemporaryDirectoryOthersCouldSwapTheListIn) {
   WriteFile(dir.path() / "src/a.txt");
   struct Case {
     fs::perms mode;
     bool otherOwner;
+    bool above;  // the mode and owner are those of the directory above
     bool refused;
   };
   const Case cases[] = {
-      {fs::perms::all, false, true},
-      {fs::perms::all | fs::perms::sticky_bit, false, false},
-      {fs::perms::owner_all, true, true},
+      {fs::perms::all, false, false, true},
+      {fs::perms::all | fs::perms::sticky_bit, false, false, false},
+      {fs::perms::owner_all, true, false, true},
+      {fs::perms::all, false, true, true},
+      {fs::perms::all | fs::perms::sticky_bit, false, true, false},
+      {fs::perms::owner_all | fs::perms::others_exec, true, true, true},
   };
   int destination = 0;
   for (const Case& c : cases) {
     if (c.otherOwner && geteuid() != 0) continue;  // only root can give a directory away
     TempDir temp;
+    const std::string list = c.above ? temp / "inner/" : temp / "";
+    fs::create_directories(list);
     fs::permissions(temp.path(), c.mode);
     ASSERT_TRUE(!c.otherOwner || chown(temp.path().c_str(), 65534, 65534) == 0);
     const Outcome outcome =
-        Run("-s src -d dst" + std::to_string(++destination) + " -r", "TEMP=" + Quoted(temp / ""));
+        Run("-s src -d dst" + std::to_string(++destination) + " -r", "TEMP=" + Quoted(list));
     EXPECT_EQ(outcome.status, c.refused ? 1 : 0) << outcome.err;
-    EXPECT_EQ(outcome.err.starts_with("stampbak: the temporary directory "), c.refused)
+    EXPECT_EQ(outcome.err.starts_with("stampbak: the temporary directory " + list), c.refused)
         << outcome.err;
+    EXPECT_EQ(outcome.err.find(temp / "") != outcome.err.rfind(temp / ""), c.refused)
+        << outcome.err;  // the directory at fault is named too
     EXPECT_EQ(outcome.err.find("Exception EFCreateError") != std::string::npos, c.refused);
-    EXPECT_TRUE(fs::is_empty(temp.path()));
+    EXPECT_TRUE(fs::is_empty(list));
   }
 }
 
@@ -244,7 +252,8 @@ TEST_F(NativeRun, UnreadableDirectoriesAndFiles) {
 }
 
 // Far more levels, and far more directories, than descriptors (a hard
-// limit, which the run cannot raise): every file is still met.
+// limit, which the run cannot raise): every file is still met, and times
+// are still local, the zone having been read before descriptors ran out.
 TEST_F(NativeRun, TreeDeeperThanTheDescriptorLimit) {
   fs::path level = dir.path() / "src";
   std::string shown = "src/";
@@ -257,9 +266,14 @@ TEST_F(NativeRun, TreeDeeperThanTheDescriptorLimit) {
     level /= "d";
     shown += "d/";
   }
+  WriteFile(dir.path() / "dst/ahead.rar");
+  SetLocalWriteTime(dir.path() / "dst/ahead.rar", "2099-01-02 12:34:56");
   const Outcome outcome = Run("-s src -d dst", "", "", "ulimit -Sn 40; ulimit -Hn 40;");
   EXPECT_EQ(SortedLines(outcome.out), Report(expected));
   EXPECT_EQ(outcome.err, "");
+  const Outcome archived = Run("-s src -d dst -r", "", "", "ulimit -Sn 40; ulimit -Hn 40;");
+  EXPECT_TRUE(archived.err.starts_with("stampbak: archive dst/ahead.rar is dated 2099-01-02 12:34:56"))
+      << archived.err;
 }
 
 // Deeper than any call stack would allow a walk that recursed, and deeper

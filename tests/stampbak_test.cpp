@@ -172,6 +172,15 @@ const Row kRows[] = {
        "stampbak: not entered, the name holds a wildcard: src/d?/",
        "a.txt\r\n", ""}},
      On::Native},
+    // A Turkish locale would lower "I" to a dotless i, or not at all.
+    {"capitals A to Z are lowered in every locale",
+     {"src/BOOT.INI", "src/Info.txt", "src/other.txt"},
+     {{"localedef -i tr_TR -f ISO-8859-9 ./tr 2> /dev/null; test -d tr", "-s src -d dst -i '*.ini;I*'",
+       "LOCPATH=. LC_ALL=tr",
+       Report("src/", "dst/", "C src/BOOT.INI\r\nC src/Info.txt\r\nS src/other.txt\r\n",
+              "*.ini;i*"),
+       0, "", "", ""}},
+     On::Native},
     // The archive holds copies of files others may not read.
     {"archives are readable by their owner only",
      {"src/a.txt"},
