@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/lower_case.h"
+#include "platform/platform.h"
 #include "src/uUtils.h"
 
 namespace {

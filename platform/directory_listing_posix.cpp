@@ -8,7 +8,7 @@
 #include <new>
 #include <vector>
 
-#include "platform/file_system_posix.h"
+#include "platform/posix.h"
 
 namespace platform {
 namespace {
@@ -67,8 +67,8 @@ constexpr int kMostOpenLevels = 128;
 
 // A listing holds one descriptor while the scan below it goes on, one per
 // level. When a deeper level finds none left, or the open levels reach
-// the most allowed, the shallowest open ancestor is parked: the rest of its entries are read into memory and its
-// descriptor is closed. A parked listing gets a descriptor back through
+// the most allowed, the shallowest open ancestor is parked: the rest of its entries are read into
+// memory and its descriptor is closed. A parked listing gets a descriptor back through
 // ".." of its child when that child closes, checked to be the same
 // directory, so no file is dropped however deep the tree.
 class PosixListing final : public DirectoryListing {
@@ -193,7 +193,7 @@ class PosixListing final : public DirectoryListing {
 
 }  // namespace
 
-ListingOpen OpenListing(const std::string& directory) {
+ListingOpen OpenDirectory(const std::string& directory) {
   const int fd = open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return OpenFailure(errno);
   return PosixListing::Adopt(fd, nullptr);

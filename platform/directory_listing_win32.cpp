@@ -1,7 +1,6 @@
 #include <new>
 
-#include "platform/file_system_win32.h"
-#include "platform/win32_text.h"
+#include "platform/win32.h"
 
 namespace platform {
 namespace {
@@ -68,11 +67,11 @@ class Win32Listing final : public DirectoryListing {
   const std::string& Failure() const override { return failure_; }
 
   FileTimeLookup LastWriteTime(const std::string& name) override {
-    return FileTimeOf(directory_ + name);
+    return platform::LastWriteTime(directory_ + name);
   }
 
   ListingOpen OpenSubdirectory(const std::string& name) override {
-    return OpenListing(directory_ + name + PathDelimiter);
+    return OpenDirectory(directory_ + name + PathDelimiter);
   }
 
   // Names are compared without case here, so the full name lowered will do.
@@ -96,7 +95,7 @@ class Win32Listing final : public DirectoryListing {
 
 }  // namespace
 
-ListingOpen OpenListing(const std::string& directory) {
+ListingOpen OpenDirectory(const std::string& directory) {
   WIN32_FIND_DATAW first{};
   const HANDLE find = FindFirstFileW(WidePath(directory + "*.*").c_str(), &first);
   if (find != INVALID_HANDLE_VALUE) {
@@ -104,7 +103,7 @@ ListingOpen OpenListing(const std::string& directory) {
   }
   const DWORD error = GetLastError();
   // An empty drive root lists no entry at all, not even "." and "..".
-  if (error == ERROR_FILE_NOT_FOUND && SystemFileSystem().IsDirectory(directory)) {
+  if (error == ERROR_FILE_NOT_FOUND && IsDirectory(directory)) {
     return {std::make_unique<Win32Listing>(directory, INVALID_HANDLE_VALUE, first), ""};
   }
   if (error == ERROR_NOT_ENOUGH_MEMORY || error == ERROR_OUTOFMEMORY) throw std::bad_alloc();

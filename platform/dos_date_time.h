@@ -2,9 +2,16 @@
 
 #include <cstdint>
 
-#include "platform/clock.h"
-
 namespace platform {
+
+struct LocalTime {
+  int Year = 0;
+  int Month = 0;
+  int Day = 0;
+  int Hour = 0;
+  int Minute = 0;
+  int Second = 0;
+};
 
 // The packed FAT date and time of a local time, two-second resolution:
 // bits 0-4 seconds/2, 5-10 minutes, 11-15 hours, 16-20 day, 21-24 month,
@@ -29,7 +36,8 @@ constexpr DosDateTime PackDosDateTime(const LocalTime& t) {
   return (static_cast<DosDateTime>(t.Year - 1980) << 25) |
          (static_cast<DosDateTime>(t.Month) << 21) | (static_cast<DosDateTime>(t.Day) << 16) |
          (static_cast<DosDateTime>(t.Hour) << 11) | (static_cast<DosDateTime>(t.Minute) << 5) |
-         static_cast<DosDateTime>((t.Second < 59 ? t.Second : 59) / 2);  // a leap second counts as 59
+         static_cast<DosDateTime>((t.Second < 59 ? t.Second : 59) /
+                                  2);  // a leap second counts as 59
 }
 
 }  // namespace platform

@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 
 #include <unistd.h>
@@ -6,15 +7,14 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <new>
 #include <utility>
 
-#include "platform/file_system_posix.h"
-#include "platform/posix_io.h"
+#include "platform/posix.h"
 
 namespace platform {
 
@@ -84,92 +84,102 @@ class PosixWritableFile final : public WritableFile {
   int fd_;
 };
 
-class PosixFileSystem final : public FileSystem {
+class FlockLock final : public DirectoryLock {
  public:
-  bool IsDirectory(const std::string& path) override {
-    struct stat st {};
-    return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-  }
-
-  std::string MakeDirectory(const std::string& path) override {
-    if (mkdir(path.c_str(), 0777) == 0 || errno == EEXIST) return "";
-    return std::strerror(errno);
-  }
-
-  FileTimeLookup LastWriteTime(const std::string& path) override {
-    LocalTimeCache times;
-    return FileTimeAt(AT_FDCWD, path.c_str(), times);
-  }
-
-  ListingOpen OpenDirectory(const std::string& directory) override {
-    return OpenListing(directory);
-  }
-
-  LockAttempt TryLock(const std::string& directory) override { return LockDirectory(directory); }
-
-  // The object comes first: memory running out after the creation would
-  // leave the file behind.
-  FileCreation CreateNewFile(const std::string& path) override {
-    auto file = std::make_unique<PosixWritableFile>(-1);
-    const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0) {
-      if (errno == ENOMEM) throw std::bad_alloc();
-      return {nullptr, errno == EEXIST ? CreateStatus::NameTaken : CreateStatus::Failed};
-    }
-    *file = PosixWritableFile(fd);
-    return {std::move(file), CreateStatus::Created};
-  }
-
-  std::string RemoveFile(const std::string& path) override {
-    return unlink(path.c_str()) == 0 ? "" : std::strerror(errno);
-  }
-
-  std::string RenameFile(const std::string& from, const std::string& to) override {
-    return rename(from.c_str(), to.c_str()) == 0 ? "" : std::strerror(errno);
-  }
-
-  std::string AbsolutePath(const std::string& path) override {
-    if (!path.empty() && path.front() == '/') return path;
-    char* cwd = getcwd(nullptr, 0);
-    if (cwd == nullptr) return "";
-    std::string absolute(cwd);
-    std::free(cwd);
-    if (absolute.back() != '/') absolute += '/';
-    return absolute + path;
-  }
-
-  // Every directory from the root down is checked, as for a private key:
-  // another user who can rename in any of them can swap the path below.
-  std::string SharedDirectoryRisk(const std::string& directory) override {
-    const std::string path = AbsolutePath(directory);
-    for (std::size_t end = path.find('/'); end != std::string::npos;
-         end = path.find('/', end + 1)) {
-      std::string risk = RiskOf(path.substr(0, end + 1));
-      if (!risk.empty()) return risk;
-    }
-    return path.ends_with('/') ? "" : RiskOf(path);
-  }
+  explicit FlockLock(int fd) : fd_(fd) {}
+  ~FlockLock() override { close(fd_); }
+  FlockLock(const FlockLock&) = delete;
+  FlockLock& operator=(const FlockLock&) = delete;
+  // flock belongs to the open file, so a child holding a copy keeps the
+  // lock even when we are killed.
+  int InheritableDescriptor() const override { return fd_; }
 
  private:
-  static std::string RiskOf(const std::string& directory) {
-    struct stat st {};
-    if (stat(directory.c_str(), &st) != 0) return "";  // creating the file will say why
-    if (st.st_uid != geteuid() && st.st_uid != 0) {
-      return directory + " belongs to user " + std::to_string(st.st_uid);
-    }
-    const bool othersWrite = (st.st_mode & (S_IWGRP | S_IWOTH)) != 0;
-    if (othersWrite && (st.st_mode & S_ISVTX) == 0) {
-      return "others can write to " + directory + " and it lacks the sticky bit";
-    }
-    return "";
-  }
+  int fd_;
 };
+
+std::string RiskOf(const std::string& directory) {
+  struct stat st {};
+  if (stat(directory.c_str(), &st) != 0) return "";  // creating the file will say why
+  if (st.st_uid != geteuid() && st.st_uid != 0) {
+    return directory + " belongs to user " + std::to_string(st.st_uid);
+  }
+  const bool othersWrite = (st.st_mode & (S_IWGRP | S_IWOTH)) != 0;
+  if (othersWrite && (st.st_mode & S_ISVTX) == 0) {
+    return "others can write to " + directory + " and it lacks the sticky bit";
+  }
+  return "";
+}
 
 }  // namespace
 
-FileSystem& SystemFileSystem() {
-  static PosixFileSystem files;
-  return files;
+bool IsDirectory(const std::string& path) {
+  struct stat st {};
+  return stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+std::string MakeDirectory(const std::string& path) {
+  if (mkdir(path.c_str(), 0777) == 0 || errno == EEXIST) return "";
+  return std::strerror(errno);
+}
+
+FileTimeLookup LastWriteTime(const std::string& path) {
+  LocalTimeCache times;
+  return FileTimeAt(AT_FDCWD, path.c_str(), times);
+}
+
+// The object comes first: memory running out after the creation would
+// leave the file behind.
+FileCreation CreateNewFile(const std::string& path) {
+  auto file = std::make_unique<PosixWritableFile>(-1);
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+  if (fd < 0) {
+    if (errno == ENOMEM) throw std::bad_alloc();
+    return {nullptr, errno == EEXIST ? CreateStatus::NameTaken : CreateStatus::Failed};
+  }
+  *file = PosixWritableFile(fd);
+  return {std::move(file), CreateStatus::Created};
+}
+
+std::string RemoveFile(const std::string& path) {
+  return unlink(path.c_str()) == 0 ? "" : std::strerror(errno);
+}
+
+std::string RenameFile(const std::string& from, const std::string& to) {
+  return rename(from.c_str(), to.c_str()) == 0 ? "" : std::strerror(errno);
+}
+
+std::string AbsolutePath(const std::string& path) {
+  if (!path.empty() && path.front() == '/') return path;
+  char* cwd = getcwd(nullptr, 0);
+  if (cwd == nullptr) return "";
+  std::string absolute(cwd);
+  std::free(cwd);
+  if (absolute.back() != '/') absolute += '/';
+  return absolute + path;
+}
+
+// Every directory from the root down is checked, as for a private key:
+// another user who can rename in any of them can swap the path below.
+std::string SharedDirectoryRisk(const std::string& directory) {
+  const std::string path = AbsolutePath(directory);
+  for (std::size_t end = path.find('/'); end != std::string::npos; end = path.find('/', end + 1)) {
+    std::string risk = RiskOf(path.substr(0, end + 1));
+    if (!risk.empty()) return risk;
+  }
+  return path.ends_with('/') ? "" : RiskOf(path);
+}
+
+LockAttempt TryLock(const std::string& directory) {
+  const int fd = open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return {nullptr, LockStatus::Unavailable, std::strerror(errno)};
+  if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    const int error = errno;
+    close(fd);
+    if (error == EWOULDBLOCK) return {nullptr, LockStatus::Busy, ""};
+    return {nullptr, LockStatus::Unavailable, std::strerror(error)};
+  }
+  return {std::make_unique<FlockLock>(fd), LockStatus::Locked, ""};
 }
 
 }  // namespace platform

@@ -1,8 +1,7 @@
 #include <new>
 #include <utility>
 
-#include "platform/file_system_win32.h"
-#include "platform/win32_text.h"
+#include "platform/win32.h"
 
 namespace platform {
 
@@ -69,67 +68,67 @@ class Win32WritableFile final : public WritableFile {
   HANDLE handle_;
 };
 
-class Win32FileSystem final : public FileSystem {
+class HandleLock final : public DirectoryLock {
  public:
-  bool IsDirectory(const std::string& path) override {
-    const DWORD attributes = GetFileAttributesA(path.c_str());
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-  }
+  explicit HandleLock(HANDLE handle) : handle_(handle) {}
+  ~HandleLock() override { CloseHandle(handle_); }
+  HandleLock(const HandleLock&) = delete;
+  HandleLock& operator=(const HandleLock&) = delete;
 
-  std::string MakeDirectory(const std::string& path) override {
-    if (CreateDirectoryA(path.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS) return "";
-    return ErrorText(GetLastError());
-  }
-
-  FileTimeLookup LastWriteTime(const std::string& path) override { return FileTimeOf(path); }
-
-  ListingOpen OpenDirectory(const std::string& directory) override {
-    return OpenListing(directory);
-  }
-
-  LockAttempt TryLock(const std::string& directory) override { return LockDirectory(directory); }
-
-  // The object comes first: memory running out after the creation would
-  // leave the file behind.
-  FileCreation CreateNewFile(const std::string& path) override {
-    auto file = std::make_unique<Win32WritableFile>(INVALID_HANDLE_VALUE);
-    const HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                      CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
-      const DWORD error = GetLastError();
-      const bool taken = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
-      return {nullptr, taken ? CreateStatus::NameTaken : CreateStatus::Failed};
-    }
-    *file = Win32WritableFile(handle);
-    return {std::move(file), CreateStatus::Created};
-  }
-
-  std::string RemoveFile(const std::string& path) override {
-    return DeleteFileA(path.c_str()) ? "" : ErrorText(GetLastError());
-  }
-
-  std::string RenameFile(const std::string& from, const std::string& to) override {
-    const bool renamed = MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING);
-    return renamed ? "" : ErrorText(GetLastError());
-  }
-
-  std::string AbsolutePath(const std::string& path) override {
-    const bool unc = path.size() >= 2 && path[0] == '\\' && path[1] == '\\';
-    const bool drive = path.size() >= 3 && path[1] == ':' && path[2] == '\\';
-    if (unc || drive) return path;
-    const DWORD size = GetFullPathNameA(path.c_str(), 0, nullptr, nullptr);
-    if (size == 0) return "";
-    std::string full(size, '\0');
-    const DWORD length = GetFullPathNameA(path.c_str(), size, full.data(), nullptr);
-    full.resize(length < size ? length : 0);
-    return full;
-  }
-
-  // Left as it was: the temporary directory is the user's own profile's.
-  std::string SharedDirectoryRisk(const std::string& /*directory*/) override { return ""; }
+ private:
+  HANDLE handle_;
 };
 
 }  // namespace
+
+bool IsDirectory(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+std::string MakeDirectory(const std::string& path) {
+  if (CreateDirectoryA(path.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS) return "";
+  return ErrorText(GetLastError());
+}
+
+// The object comes first: memory running out after the creation would
+// leave the file behind.
+FileCreation CreateNewFile(const std::string& path) {
+  auto file = std::make_unique<Win32WritableFile>(INVALID_HANDLE_VALUE);
+  const HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                    CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    const DWORD error = GetLastError();
+    const bool taken = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
+    return {nullptr, taken ? CreateStatus::NameTaken : CreateStatus::Failed};
+  }
+  *file = Win32WritableFile(handle);
+  return {std::move(file), CreateStatus::Created};
+}
+
+std::string RemoveFile(const std::string& path) {
+  return DeleteFileA(path.c_str()) ? "" : ErrorText(GetLastError());
+}
+
+std::string RenameFile(const std::string& from, const std::string& to) {
+  const bool renamed = MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING);
+  return renamed ? "" : ErrorText(GetLastError());
+}
+
+std::string AbsolutePath(const std::string& path) {
+  const bool unc = path.size() >= 2 && path[0] == '\\' && path[1] == '\\';
+  const bool drive = path.size() >= 3 && path[1] == ':' && path[2] == '\\';
+  if (unc || drive) return path;
+  const DWORD size = GetFullPathNameA(path.c_str(), 0, nullptr, nullptr);
+  if (size == 0) return "";
+  std::string full(size, '\0');
+  const DWORD length = GetFullPathNameA(path.c_str(), size, full.data(), nullptr);
+  full.resize(length < size ? length : 0);
+  return full;
+}
+
+// Left as it was: the temporary directory is the user's own profile's.
+std::string SharedDirectoryRisk(const std::string& /*directory*/) { return ""; }
 
 namespace {
 
@@ -142,9 +141,9 @@ ChangeMoment MomentOf(const FILETIME& time) {
 // asked of the file itself; where it cannot be opened for that, its
 // creation time, which a copy sets but a move keeps.
 ChangeMoment ChangeMomentOf(const std::string& path, const FILETIME& created) {
-  const HANDLE handle =
-      CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  const HANDLE handle = CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   FILE_BASIC_INFO basic{};
   const bool known = handle != INVALID_HANDLE_VALUE &&
                      GetFileInformationByHandleEx(handle, FileBasicInfo, &basic, sizeof basic);
@@ -154,7 +153,7 @@ ChangeMoment ChangeMomentOf(const std::string& path, const FILETIME& created) {
 
 }  // namespace
 
-FileTimeLookup FileTimeOf(const std::string& path) {
+FileTimeLookup LastWriteTime(const std::string& path) {
   WIN32_FILE_ATTRIBUTE_DATA data{};
   if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) {
     const DWORD error = GetLastError();
@@ -167,9 +166,19 @@ FileTimeLookup FileTimeOf(const std::string& path) {
           ChangeMomentOf(path, data.ftCreationTime)};
 }
 
-FileSystem& SystemFileSystem() {
-  static Win32FileSystem files;
-  return files;
+// The directory held open for adding files and shared only for reading and
+// deleting: a second run's open fails with a sharing violation, while
+// listing the directory and creating the archive in it still work.
+LockAttempt TryLock(const std::string& directory) {
+  const HANDLE handle =
+      CreateFileA(directory.c_str(), FILE_ADD_FILE, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
+                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle != INVALID_HANDLE_VALUE) {
+    return {std::make_unique<HandleLock>(handle), LockStatus::Locked, ""};
+  }
+  const DWORD error = GetLastError();
+  if (error == ERROR_SHARING_VIOLATION) return {nullptr, LockStatus::Busy, ""};
+  return {nullptr, LockStatus::Unavailable, ErrorText(error)};
 }
 
 }  // namespace platform

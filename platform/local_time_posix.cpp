@@ -1,6 +1,6 @@
 #include <ctime>
 
-#include "platform/file_system_posix.h"
+#include "platform/posix.h"
 
 namespace platform {
 namespace {
@@ -46,14 +46,16 @@ bool OffsetAt(std::time_t utc, long& offset) {
   std::tm tm{};
   if (localtime_r(&utc, &tm) == nullptr) return false;
   const std::time_t local = DaysFromCivil(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday) * 86400 +
-                            tm.tm_hour * 3600 + tm.tm_min * 60 + tm.tm_sec;
+                            std::time_t{tm.tm_hour} * 3600 + std::time_t{tm.tm_min} * 60 +
+                            tm.tm_sec;
   offset = static_cast<long>(local - utc);
   return true;
 }
 
 // Well beyond the packed form's years by more than any zone's offset.
-constexpr std::time_t kBefore1980 = 315532800 - 2 * 86400;
-constexpr std::time_t kAfter2107 = 4354819200 + 2 * 86400;
+constexpr std::time_t kTwoDays = 172800;
+constexpr std::time_t kBefore1980 = 315532800 - kTwoDays;
+constexpr std::time_t kAfter2107 = 4354819200 + kTwoDays;
 
 }  // namespace
 

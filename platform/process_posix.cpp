@@ -7,13 +7,14 @@
 
 #include <array>
 #include <cerrno>
+#include <clocale>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
 #include <utility>
 
-#include "platform/process.h"
+#include "platform/platform.h"
 
 namespace platform {
 namespace {
@@ -22,9 +23,9 @@ namespace {
 // ask a run to end. Those raised by a fault of our own (SIGSEGV, SIGBUS,
 // SIGFPE, SIGILL, SIGABRT, SIGTRAP, SIGSYS) are no such request and keep
 // their default action. SIGPIPE is ignored from the start.
-constexpr std::array kEndingSignals{SIGHUP,    SIGINT,  SIGQUIT, SIGTERM, SIGUSR1,
-                                    SIGUSR2,   SIGALRM, SIGVTALRM, SIGPROF, SIGXCPU,
-                                    SIGXFSZ,   SIGIO,   SIGPWR,  SIGSTKFLT};
+constexpr std::array kEndingSignals{SIGHUP,  SIGINT,  SIGQUIT,   SIGTERM,  SIGUSR1,
+                                    SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF,  SIGXCPU,
+                                    SIGXFSZ, SIGIO,   SIGPWR,    SIGSTKFLT};
 volatile std::sig_atomic_t runningChild = 0;
 volatile std::sig_atomic_t receivedSignal = 0;
 
@@ -173,7 +174,8 @@ class SignalForwarding {
 std::pair<std::uint32_t, std::string> WaitFor(pid_t pid) {
   int status = 0;
   while (waitpid(pid, &status, 0) < 0) {
-    if (errno != EINTR) return {128, std::string("could not be waited for: ") + std::strerror(errno)};
+    if (errno != EINTR)
+      return {128, std::string("could not be waited for: ") + std::strerror(errno)};
   }
   if (WIFSIGNALED(status)) {
     return {128U + static_cast<std::uint32_t>(WTERMSIG(status)),
@@ -200,55 +202,6 @@ int StartError(int readFd) {
   return n == static_cast<ssize_t>(sizeof error) ? error : 0;
 }
 
-class PosixProcessLauncher final : public ProcessLauncher {
- public:
-  explicit PosixProcessLauncher(const ProcessStart& start) : start_(start) {}
-
-  ProcessOutcome RunHidden(const std::string& program, const std::vector<std::string>& arguments,
-                           const std::string& workingDirectory,
-                           const DirectoryLock* lock) override {
-    const ProgramSearch found = FindProgram(program);
-    if (found.Path.empty()) {
-      return {false, static_cast<std::uint32_t>(found.Error), "", StartFailure(found.Error)};
-    }
-    std::vector<std::string> words{program};
-    words.insert(words.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    argv.reserve(words.size() + 1);
-    for (std::string& word : words) argv.push_back(word.data());
-    argv.push_back(nullptr);
-    const int lockFd = lock != nullptr ? lock->InheritableDescriptor() : -1;
-
-    int pipeFds[2];
-    if (pipe2(pipeFds, O_CLOEXEC) != 0) {
-      return {false, static_cast<std::uint32_t>(errno), "", StartFailure(errno)};
-    }
-    SignalForwarding forwarding;
-    const pid_t pid = fork();
-    if (pid == 0) {
-      ExecChild(start_, found.Path.c_str(), argv.data(), workingDirectory.c_str(), pipeFds[1],
-                lockFd);
-    }
-    const int forkError = errno;
-    close(pipeFds[1]);
-    if (pid < 0) {
-      close(pipeFds[0]);
-      return {false, static_cast<std::uint32_t>(forkError), "", StartFailure(forkError)};
-    }
-    forwarding.Started(pid);
-    const int error = StartError(pipeFds[0]);
-    close(pipeFds[0]);
-    const auto [code, reason] = WaitFor(pid);
-    if (error != 0) return {false, static_cast<std::uint32_t>(error), "", StartFailure(error)};
-    return {true, code, EndingSignal(), reason};
-  }
-
- private:
-  ProcessStart start_;
-};
-
-}  // namespace
-
 // A signal our caller chose to ignore stays ignored.
 void CatchEndingSignals() {
   struct sigaction passOn {};
@@ -262,14 +215,97 @@ void CatchEndingSignals() {
   }
 }
 
+bool IsOpen(int fd) { return fcntl(fd, F_GETFD) != -1; }
+
+// A closed standard descriptor would be handed to the next file we open,
+// and the report could then land in the list file.
+void ClaimStandardDescriptors() {
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (IsOpen(fd)) continue;
+    const int null = open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+    if (null >= 0 && null != fd) {
+      dup2(null, fd);
+      close(null);
+    }
+  }
+}
+
+// The scan holds one open directory per level of nesting; a deep tree must
+// not run out of descriptors while the hard limit allows more.
+// Returns the caller's limit, which the archiver gets back.
+void RaiseDescriptorLimit(ProcessStart& start) {
+  rlimit limit{};
+  if (getrlimit(RLIMIT_NOFILE, &limit) != 0) return;
+  start.CallerDescriptorLimit = static_cast<long long>(limit.rlim_cur);
+  start.CallerDescriptorHardLimit = static_cast<long long>(limit.rlim_max);
+  limit.rlim_cur = limit.rlim_max;
+  setrlimit(RLIMIT_NOFILE, &limit);
+}
+
+}  // namespace
+
+ProcessStart PrepareProcess() {
+  ProcessStart start;
+  start.StandardOutputGiven = IsOpen(STDOUT_FILENO);
+  ClaimStandardDescriptors();
+  RaiseDescriptorLimit(start);
+  std::setlocale(LC_CTYPE, "");
+  // A reader that went away must cost us its text, not the run.
+  std::signal(SIGPIPE, SIG_IGN);
+  // Inherited as ignored, it would let the archiver's end go unseen and
+  // every archive pass for failed.
+  std::signal(SIGCHLD, SIG_DFL);
+  CatchEndingSignals();
+  // The time zone is read now, while descriptors are still to be had.
+  tzset();
+  return start;
+}
+
+std::optional<std::string> RawCommandLine() { return std::nullopt; }
+
+std::size_t NextCharacter(std::string_view /*text*/, std::size_t pos) { return pos + 1; }
+
 std::string EndingSignal() {
   const int sig = receivedSignal;
   return sig == 0 ? "" : SignalName(sig);
 }
 
-ProcessLauncher& SystemProcessLauncher(const ProcessStart& start) {
-  static PosixProcessLauncher launcher(start);
-  return launcher;
+ProcessOutcome RunHidden(const ProcessStart& start, const std::string& program,
+                         const std::vector<std::string>& arguments,
+                         const std::string& workingDirectory, const DirectoryLock* lock) {
+  const ProgramSearch found = FindProgram(program);
+  if (found.Path.empty()) {
+    return {false, static_cast<std::uint32_t>(found.Error), "", StartFailure(found.Error)};
+  }
+  std::vector<std::string> words{program};
+  words.insert(words.end(), arguments.begin(), arguments.end());
+  std::vector<char*> argv;
+  argv.reserve(words.size() + 1);
+  for (std::string& word : words) argv.push_back(word.data());
+  argv.push_back(nullptr);
+  const int lockFd = lock != nullptr ? lock->InheritableDescriptor() : -1;
+
+  int pipeFds[2];
+  if (pipe2(pipeFds, O_CLOEXEC) != 0) {
+    return {false, static_cast<std::uint32_t>(errno), "", StartFailure(errno)};
+  }
+  SignalForwarding forwarding;
+  const pid_t pid = fork();
+  if (pid == 0) {
+    ExecChild(start, found.Path.c_str(), argv.data(), workingDirectory.c_str(), pipeFds[1], lockFd);
+  }
+  const int forkError = errno;
+  close(pipeFds[1]);
+  if (pid < 0) {
+    close(pipeFds[0]);
+    return {false, static_cast<std::uint32_t>(forkError), "", StartFailure(forkError)};
+  }
+  forwarding.Started(pid);
+  const int error = StartError(pipeFds[0]);
+  close(pipeFds[0]);
+  const auto [code, reason] = WaitFor(pid);
+  if (error != 0) return {false, static_cast<std::uint32_t>(error), "", StartFailure(error)};
+  return {true, code, EndingSignal(), reason};
 }
 
 }  // namespace platform

@@ -1,5 +1,4 @@
-#include "platform/process.h"
-#include "platform/win32_text.h"
+#include "platform/win32.h"
 
 namespace platform {
 namespace {
@@ -26,49 +25,54 @@ HANDLE JobEndingWithUs() {
 // The program search of CreateProcessA looks in our own directories and the
 // system's, never in the child's working directory, so unlike the POSIX
 // layer nothing needs to be searched here before the start.
-class Win32ProcessLauncher final : public ProcessLauncher {
- public:
-  ProcessOutcome RunHidden(const std::string& program, const std::vector<std::string>& arguments,
-                           const std::string& workingDirectory,
-                           const DirectoryLock* /*lock: ends with us, with the job*/) override {
-    std::string commandLine = program;
-    for (const std::string& argument : arguments) commandLine += " " + CommandLineToken(argument);
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESHOWWINDOW;
-    startup.wShowWindow = SW_HIDE;
-    PROCESS_INFORMATION process{};
-    if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE,
-                        IDLE_PRIORITY_CLASS | CREATE_SUSPENDED, nullptr, workingDirectory.c_str(),
-                        &startup, &process)) {
-      const DWORD error = GetLastError();
-      return {false, error, "",
-              error == ERROR_FILE_NOT_FOUND ? "was not found on PATH"
-                                            : "could not be started: " + ErrorText(error)};
-    }
-    const HANDLE job = JobEndingWithUs();
-    if (job != nullptr) AssignProcessToJobObject(job, process.hProcess);
-    ResumeThread(process.hThread);
-    CloseHandle(process.hThread);
-    WaitForSingleObject(process.hProcess, INFINITE);
-    DWORD code = 0;
-    GetExitCodeProcess(process.hProcess, &code);
-    CloseHandle(process.hProcess);
-    if (job != nullptr) CloseHandle(job);
-    return {true, code, "", code == 0 ? "" : "ended with status " + std::to_string(code)};
-  }
-};
-
 }  // namespace
 
-// A task the scheduler ends is ended with the archiver in its job.
-void CatchEndingSignals() {}
-
-std::string EndingSignal() { return ""; }
-
-ProcessLauncher& SystemProcessLauncher(const ProcessStart& /*start*/) {
-  static Win32ProcessLauncher launcher;
-  return launcher;
+ProcessOutcome RunHidden(const ProcessStart& /*start*/, const std::string& program,
+                         const std::vector<std::string>& arguments,
+                         const std::string& workingDirectory,
+                         const DirectoryLock* /*lock: ends with us, with the job*/) {
+  std::string commandLine = program;
+  for (const std::string& argument : arguments) commandLine += " " + CommandLineToken(argument);
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESHOWWINDOW;
+  startup.wShowWindow = SW_HIDE;
+  PROCESS_INFORMATION process{};
+  if (!CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE,
+                      IDLE_PRIORITY_CLASS | CREATE_SUSPENDED, nullptr, workingDirectory.c_str(),
+                      &startup, &process)) {
+    const DWORD error = GetLastError();
+    return {false, error, "",
+            error == ERROR_FILE_NOT_FOUND ? "was not found on PATH"
+                                          : "could not be started: " + ErrorText(error)};
+  }
+  const HANDLE job = JobEndingWithUs();
+  if (job != nullptr) AssignProcessToJobObject(job, process.hProcess);
+  ResumeThread(process.hThread);
+  CloseHandle(process.hThread);
+  WaitForSingleObject(process.hProcess, INFINITE);
+  DWORD code = 0;
+  GetExitCodeProcess(process.hProcess, &code);
+  CloseHandle(process.hProcess);
+  if (job != nullptr) CloseHandle(job);
+  return {true, code, "", code == 0 ? "" : "ended with status " + std::to_string(code)};
 }
+
+ProcessStart PrepareProcess() {
+  // An unattended run must never stop at a "no disk in drive" dialog.
+  SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+  return {};
+}
+
+std::optional<std::string> RawCommandLine() { return std::string(GetCommandLineA()); }
+
+std::size_t NextCharacter(std::string_view text, std::size_t pos) {
+  const char* next = CharNextA(text.data() + pos);
+  const auto stepped = static_cast<std::size_t>(next - text.data());
+  return stepped > pos ? stepped : pos + 1;
+}
+
+// A task the scheduler ends is ended with the archiver in its job.
+std::string EndingSignal() { return ""; }
 
 }  // namespace platform

@@ -14,14 +14,13 @@ constexpr std::uint32_t kListNameTries = 100;
 
 // The list file as WriteList sees it, written in large loads; remembers
 // whether every byte arrived.
-class ListFileStream final : public ByteStream {
+class ListFileStream {
  public:
   explicit ListFileStream(platform::WritableFile& file) : file_(file) {}
 
-  std::size_t Write(const void* data, std::size_t count) override {
-    if (buffer_.size() + count > kLoad) Flush();
-    buffer_.append(static_cast<const char*>(data), count);
-    return count;
+  void Write(std::string_view bytes) {
+    if (buffer_.size() + bytes.size() > kLoad) Flush();
+    buffer_.append(bytes);
   }
   // Writes out the rest; false when any byte did not arrive.
   bool Finish() {
@@ -46,7 +45,7 @@ class ListFileStream final : public ByteStream {
 // read it which files we back up, and pile up night after night.
 void Remove(const Run& run, const std::string& name) noexcept {
   try {
-    const std::string reason = run.system.files.RemoveFile(name);
+    const std::string reason = platform::RemoveFile(name);
     if (!reason.empty()) Warn(run, "cannot remove the list file " + name + ": " + reason);
   } catch (const std::bad_alloc&) {
     // Memory ran out while saying so; the run's end will say that instead.
@@ -85,7 +84,7 @@ std::string DirectoryOf(const std::string& path) {
 // of his own in place of ours before the archiver reads it.
 void RefuseSharedTempDirectory(const Run& run, const std::string& name) {
   const std::string directory = DirectoryOf(name);
-  const std::string risk = run.system.files.SharedDirectoryRisk(directory);
+  const std::string risk = platform::SharedDirectoryRisk(directory);
   if (risk.empty()) return;
   Warn(run, "the temporary directory " + directory + " is not safe for the list file: " + risk);
   throw EFCreateError("Cannot create file " + name);
@@ -96,11 +95,10 @@ void RefuseSharedTempDirectory(const Run& run, const std::string& name) {
 // the tick count; names taken after it are tried at random numbers, which
 // nobody can plant ahead of us.
 std::unique_ptr<ListFile> CreateListFile(const Run& run) {
-  platform::System& system = run.system;
-  std::string name = MakeTempListName(system.environment, system.clock);
+  std::string name = MakeTempListName();
   RefuseSharedTempDirectory(run, name);
   for (std::uint32_t attempt = 1; attempt <= kListNameTries; ++attempt) {
-    platform::FileCreation created = system.files.CreateNewFile(name);
+    platform::FileCreation created = platform::CreateNewFile(name);
     if (created.Status == platform::CreateStatus::Created) {
       try {
         return std::make_unique<ListFile>(run, name, std::move(created.File));
@@ -110,7 +108,7 @@ std::unique_ptr<ListFile> CreateListFile(const Run& run) {
       }
     }
     if (created.Status != platform::CreateStatus::NameTaken || attempt == kListNameTries) break;
-    name = MakeTempListName(system.environment, system.clock, attempt);
+    name = MakeTempListName(attempt);
   }
   throw EFCreateError("Cannot create file " + name);
 }
@@ -118,7 +116,7 @@ std::unique_ptr<ListFile> CreateListFile(const Run& run) {
 // A truncated list would make a backup that silently lacks files.
 void WriteListFile(const TBackupFile& root, ListFile& list) {
   ListFileStream stream(*list.File);
-  root.WriteList(stream, "");
+  root.WriteList([&stream](std::string_view bytes) { stream.Write(bytes); }, "");
   if (!stream.Finish() || !list.File->Close()) {
     throw EWriteError("Cannot write file " + list.Name);
   }
@@ -126,8 +124,8 @@ void WriteListFile(const TBackupFile& root, ListFile& list) {
 
 // The archiver runs in the source directory, so names relative to ours
 // would put the archive inside the source tree.
-std::string AbsoluteName(const Run& run, const std::string& name) {
-  std::string absolute = run.system.files.AbsolutePath(name);
+std::string AbsoluteName(const std::string& name) {
+  std::string absolute = platform::AbsolutePath(name);
   if (absolute.empty()) {
     throw EPathError("Cannot resolve " + name + " against a working directory that is gone");
   }
@@ -139,8 +137,8 @@ std::vector<std::string> ArchiverArguments(const std::string& archiveName,
   return {"a", "-s", "-m5", "-md4096", "-tl", archiveName, "@" + listName};
 }
 
-bool Exists(const Run& run, const std::string& path) {
-  return run.system.files.LastWriteTime(path).Status == platform::LookupStatus::Found;
+bool Exists(const std::string& path) {
+  return platform::LastWriteTime(path).Status == platform::LookupStatus::Found;
 }
 
 // A half-written archive would pass for the last backup: its time is when
@@ -152,9 +150,9 @@ void SetAsideIncompleteArchive(const Run& run, const std::string& archive, bool 
                   "it may be incomplete");
     return;
   }
-  if (!Exists(run, archive)) return;
+  if (!Exists(archive)) return;
   const std::string aside = archive + ".incomplete";
-  const std::string reason = run.system.files.RenameFile(archive, aside);
+  const std::string reason = platform::RenameFile(archive, aside);
   if (reason.empty()) {
     Warn(run, "the incomplete archive is kept as " + aside + ", which no later run counts");
   } else {
@@ -166,14 +164,14 @@ void SetAsideIncompleteArchive(const Run& run, const std::string& archive, bool 
 
 BackupOutcome RunArchiver(const Run& run, const TBackupFile& root,
                           const platform::DirectoryLock* lock) {
-  const std::string archive = AbsoluteName(run, UnstampedArchiveName(run.settings.DstDir));
+  const std::string archive = AbsoluteName(UnstampedArchiveName(run.settings.DstDir));
   const std::unique_ptr<ListFile> list = CreateListFile(run);
   WriteListFile(root, *list);
   EndIfAsked();
-  const bool existedBefore = Exists(run, archive);
-  const platform::ProcessOutcome outcome = run.system.processes.RunHidden(
-      kArchiver, ArchiverArguments(archive, AbsoluteName(run, list->Name)), run.settings.SrcDir,
-      lock);
+  const bool existedBefore = Exists(archive);
+  const platform::ProcessOutcome outcome = platform::RunHidden(
+      run.start, kArchiver, ArchiverArguments(archive, AbsoluteName(list->Name)),
+      run.settings.SrcDir, lock);
   if (!outcome.Started) {
     list->Keep();
     WriteReportLine(run.report, "CreateProcess failed with the following error: ", outcome.Code);

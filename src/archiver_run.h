@@ -1,7 +1,6 @@
 #pragma once
 
-#include "platform/file_system.h"
-#include "src/backup_pass.h"
+#include "platform/platform.h"
 #include "src/run.h"
 #include "src/uBackupFile.h"
 

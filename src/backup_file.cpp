@@ -3,7 +3,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/file_system.h"
+#include "platform/platform.h"
 #include "src/uBackupFile.h"
 
 namespace stampbak {
@@ -69,11 +69,12 @@ void TBackupFile::UpdateNewestTime() {
   }
 }
 
-void TBackupFile::WriteList(ByteStream& stream, const std::string& prefix) const {
+void TBackupFile::WriteList(const std::function<void(std::string_view)>& write,
+                            const std::string& prefix) const {
   if (!IsDirectory) {
-    stream.Write(prefix.data(), prefix.size());
-    stream.Write(Name.data(), Name.size());
-    stream.Write("\r\n", 2);
+    write(prefix);
+    write(Name);
+    write("\r\n");
     return;
   }
   std::string path = Name.empty() ? prefix : prefix + Name + platform::PathDelimiter;
@@ -90,9 +91,9 @@ void TBackupFile::WriteList(ByteStream& stream, const std::string& prefix) const
       path.append(child->Name).append(1, platform::PathDelimiter);
       stack.emplace_back(child, 0);
     } else {
-      stream.Write(path.data(), path.size());
-      stream.Write(child->Name.data(), child->Name.size());
-      stream.Write("\r\n", 2);
+      write(path);
+      write(child->Name);
+      write("\r\n");
     }
   }
 }

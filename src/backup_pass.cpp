@@ -16,7 +16,7 @@ using platform::DosDateTime;
 // Two cron runs must not update one archive at the same time.
 std::unique_ptr<platform::DirectoryLock> LockDestination(const Run& run,
                                                          const std::string& baseDstDir) {
-  platform::LockAttempt attempt = run.system.files.TryLock(baseDstDir);
+  platform::LockAttempt attempt = platform::TryLock(baseDstDir);
   if (attempt.Status == platform::LockStatus::Busy) {
     throw EDestinationBusy("Another run is using " + baseDstDir);
   }
@@ -39,7 +39,7 @@ std::string ShowTime(DosDateTime packed) {
 class NewestArchive {
  public:
   explicit NewestArchive(const Run& run) : run_(run) {
-    now_ = DosDateTimeToDateTime(platform::PackDosDateTime(run.system.clock.Now()));
+    now_ = DosDateTimeToDateTime(platform::PackDosDateTime(platform::Now()));
   }
 
   void Consider(const platform::FileTimeLookup& lookup, const std::string& path) {
@@ -64,8 +64,8 @@ class NewestArchive {
   platform::ChangeMoment written_ = std::numeric_limits<platform::ChangeMoment>::min();
 };
 
-void ConsiderArchivesIn(const Run& run, const std::string& baseDstDir, NewestArchive& newest) {
-  const platform::ListingOpen open = run.system.files.OpenDirectory(baseDstDir);
+void ConsiderArchivesIn(const std::string& baseDstDir, NewestArchive& newest) {
+  const platform::ListingOpen open = platform::OpenDirectory(baseDstDir);
   if (!open.Listing) return;
   platform::DirectoryEntry entry;
   const PreparedMaskList archives("*.rar");
@@ -78,10 +78,10 @@ void ConsiderArchivesIn(const Run& run, const std::string& baseDstDir, NewestArc
 
 NewestArchive FindNewestArchive(const Run& run, const std::string& baseDstDir) {
   NewestArchive newest(run);
-  ConsiderArchivesIn(run, baseDstDir, newest);
+  ConsiderArchivesIn(baseDstDir, newest);
   // An unstamped run's archive lies beside the destination, not in it.
   const std::string beside = UnstampedArchiveName(baseDstDir);
-  newest.Consider(run.system.files.LastWriteTime(beside), beside);
+  newest.Consider(platform::LastWriteTime(beside), beside);
   return newest;
 }
 

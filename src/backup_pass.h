@@ -8,10 +8,6 @@
 
 namespace stampbak {
 
-// What the backup pass came to: it did its job (an archive was made, none
-// was due, or none was asked for), or an archive was due but not made.
-enum class BackupOutcome { Done, NotMade };
-
 // The backup pass, the body of a run: scan, change check, archiver. The
 // tree it scans is left in `tree`, to live as long as the process.
 BackupOutcome ProcessBackup(const Run& run, std::unique_ptr<TBackupFile>& tree);

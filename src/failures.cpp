@@ -1,6 +1,6 @@
 #include "src/failures.h"
 
-#include "platform/process.h"
+#include "platform/platform.h"
 
 #include <cstdio>
 

@@ -4,19 +4,17 @@
 #include <string>
 #include <vector>
 
-#include "platform/startup.h"
-#include "platform/system.h"
+#include "platform/platform.h"
 #include "src/command_line.h"
 #include "src/run_sequence.h"
 
 int main(int argc, char** argv) {
   const platform::ProcessStart start = platform::PrepareProcess();
-  platform::System system = platform::RealSystem(start);
   std::unique_ptr<stampbak::TBackupFile> tree;
   // Read inside the run, so that memory running out here too ends it with
   // the failure text and status 1.
   const stampbak::ExitStatus status = stampbak::RunProgram(
-      system,
+      start,
       [argc, argv] {
         const std::optional<std::string> raw = platform::RawCommandLine();
         return raw ? stampbak::SplitCommandLine(*raw, platform::NextCharacter)

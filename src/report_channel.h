@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "platform/report_output.h"
+#include "platform/platform.h"
 
 namespace stampbak {
 

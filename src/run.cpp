@@ -13,7 +13,7 @@ std::string Printable(std::string_view text) {
 void Warn(const Run& run, std::string_view message) {
   const std::string line = "stampbak: " + Printable(message);
   run.report.FlushBeforeWarning();
-  run.system.diagnostics.Warn(line);
+  platform::WriteWarning(line);
 }
 
 }  // namespace stampbak

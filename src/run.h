@@ -3,7 +3,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/system.h"
+#include "platform/platform.h"
 #include "src/report_channel.h"
 #include "src/run_settings.h"
 
@@ -13,9 +13,13 @@ namespace stampbak {
 // and the report.
 struct Run {
   const RunSettings& settings;
-  platform::System& system;
+  const platform::ProcessStart& start;
   ReportChannel& report;
 };
+
+// What the backup pass came to: it did its job (an archive was made, none
+// was due, or none was asked for), or an archive was due but not made.
+enum class BackupOutcome { Done, NotMade };
 
 // The text with every line break shown as "?", so that it stays one line.
 std::string Printable(std::string_view text);

@@ -47,13 +47,13 @@ std::string DestinationStamp(const RunSettings& settings, const platform::LocalT
 }
 
 // Returns why the destination chain could not be made, if it could not.
-std::string NormaliseDirectories(platform::System& system, RunSettings& settings) {
+std::string NormaliseDirectories(RunSettings& settings) {
   EndWithDelimiter(settings.DstDir);
   EndWithDelimiter(settings.SrcDir);
-  const std::string reason = MakeDirectoryPath(system.files, settings.DstDir);
+  std::string reason = MakeDirectoryPath(settings.DstDir);
   settings.BaseDstDir = settings.DstDir;
   if (settings.UseDateStamp || settings.UseTimeStamp) {
-    settings.DstDir += DestinationStamp(settings, system.clock.Now());
+    settings.DstDir += DestinationStamp(settings, platform::Now());
     settings.DstDir += platform::PathDelimiter;
   }
   settings.IncludeMask = LowerCase(settings.IncludeMask);
@@ -71,7 +71,7 @@ void CheckArchiveDirectory(const Run& run, const std::string& reason) {
   const std::string directory =
       stamped ? settings.BaseDstDir
               : unstamped.substr(0, unstamped.rfind(platform::PathDelimiter) + 1);
-  if (directory.empty() || run.system.files.IsDirectory(directory)) return;
+  if (directory.empty() || platform::IsDirectory(directory)) return;
   Warn(run, "cannot create the destination " + settings.BaseDstDir + ": " +
                 (reason.empty() ? "it is not a directory" : reason));
 }
@@ -85,7 +85,7 @@ void WriteHeader(ReportChannel& report, const RunSettings& settings) {
   WriteReportLine(report, "now processing...");
 }
 
-ExitStatus RunSequence(platform::System& system, ReportChannel& report,
+ExitStatus RunSequence(const platform::ProcessStart& start, ReportChannel& report,
                        const ParameterReader& readParameters, std::unique_ptr<TBackupFile>& tree) {
   RunSettings settings;
   ParseParameters(readParameters(), settings);
@@ -95,12 +95,12 @@ ExitStatus RunSequence(platform::System& system, ReportChannel& report,
   if (settings.SrcDir.empty() || settings.DstDir.empty()) {
     // No backup was made, and a scheduler checking the status must see it.
     WriteReportLine(report, kMissingDirectories);
-    for (const char* line : kUsage) system.diagnostics.Warn(line);
+    for (const char* line : kUsage) platform::WriteWarning(line);
     return ExitStatus::NoBackup;
   }
-  const std::string unmade = NormaliseDirectories(system, settings);
+  const std::string unmade = NormaliseDirectories(settings);
   WriteHeader(report, settings);
-  const Run run{settings, system, report};
+  const Run run{settings, start, report};
   CheckArchiveDirectory(run, unmade);
   // A backup that was due but not made has said why in the report.
   if (ProcessBackup(run, tree) == BackupOutcome::NotMade) return ExitStatus::NoBackup;
@@ -110,33 +110,32 @@ ExitStatus RunSequence(platform::System& system, ReportChannel& report,
 
 // Memory may still be short while the text is formed; the run must end with
 // its status all the same, never abort.
-void ShowFailure(platform::System& system, ReportChannel& report, const char* kind,
-                 std::uintptr_t address, const char* message) noexcept {
+void ShowFailure(ReportChannel& report, const char* kind, std::uintptr_t address,
+                 const char* message) noexcept {
   report.FlushBeforeWarning();
   try {
-    system.diagnostics.ShowFailure(
-        FailureText(kind, system.diagnostics.ModuleName(), address, message));
+    platform::ShowFailure(FailureText(kind, platform::ModuleName(), address, message));
   } catch (const std::bad_alloc&) {
-    system.diagnostics.ShowFailure(kind);
+    platform::ShowFailure(kind);
   }
 }
 
 }  // namespace
 
-ExitStatus RunProgram(platform::System& system, const ParameterReader& readParameters,
+ExitStatus RunProgram(const platform::ProcessStart& start, const ParameterReader& readParameters,
                       std::unique_ptr<TBackupFile>& tree) {
-  ReportChannel report(system.output);
+  ReportChannel report(platform::StandardOutput(start));
   ExitStatus status = ExitStatus::NoBackup;
   try {
-    status = RunSequence(system, report, readParameters, tree);
+    status = RunSequence(start, report, readParameters, tree);
   } catch (const Failure& failure) {
-    ShowFailure(system, report, failure.Kind(), failure.Address(), failure.what());
+    ShowFailure(report, failure.Kind(), failure.Address(), failure.what());
   } catch (const std::bad_alloc&) {
-    ShowFailure(system, report, "EOutOfMemory", 0, "Out of memory");
+    ShowFailure(report, "EOutOfMemory", 0, "Out of memory");
   } catch (const RunInterrupted& ended) {
     report.FlushBeforeWarning();
-    system.diagnostics.Warn(std::string("stampbak: ended by ") + ended.what() +
-                            "; no backup was made");
+    platform::WriteWarning(std::string("stampbak: ended by ") + ended.what() +
+                           "; no backup was made");
   }
   report.Close();
   return status;

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/system.h"
+#include "platform/platform.h"
 #include "src/failures.h"
 #include "src/uBackupFile.h"
 
@@ -17,7 +17,7 @@ using ParameterReader = std::function<std::vector<std::string>()>;
 // that end the run, exhausted memory included, are caught here and nowhere
 // else.
 // The backup pass's tree is left in `tree`, to live as long as the process.
-ExitStatus RunProgram(platform::System& system, const ParameterReader& readParameters,
+ExitStatus RunProgram(const platform::ProcessStart& start, const ParameterReader& readParameters,
                       std::unique_ptr<TBackupFile>& tree);
 
 }  // namespace stampbak

@@ -1,9 +1,9 @@
 #include <algorithm>
 #include <limits>
-#include <optional>
-#include <vector>
 #include <new>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "src/failures.h"
 #include "src/uBackupFile.h"
@@ -43,8 +43,8 @@ struct ArchivesHere {
   bool Beside = false;   // it holds the unstamped archive
 };
 
-std::string IdentityOf(const Run& run, const std::string& directory) {
-  const platform::ListingOpen open = run.system.files.OpenDirectory(directory);
+std::string IdentityOf(const std::string& directory) {
+  const platform::ListingOpen open = platform::OpenDirectory(directory);
   return open.Listing ? open.Listing->Identity() : "";
 }
 
@@ -56,7 +56,7 @@ OwnArchives FindOwnArchives(const Run& run) {
                                     ? std::string(".") + platform::PathDelimiter
                                     : unstamped.substr(0, last + 1);
   const std::string besideName = last == std::string::npos ? unstamped : unstamped.substr(last + 1);
-  return {base, IdentityOf(run, base), IdentityOf(run, besideDir), besideName};
+  return {base, IdentityOf(base), IdentityOf(besideDir), besideName};
 }
 
 bool SameName(const std::string& a, const std::string& b) {
@@ -144,8 +144,8 @@ std::optional<Level> EnterDirectory(SourceScan& scan, Level& level, const std::s
 // cannot open is never listed, and one whose time cannot be read is left
 // out: one odd file must not cost the whole backup. An entry whose kind
 // the listing could not tell turns out a directory here.
-std::optional<Level> SelectFile(SourceScan& scan, Level& level, const platform::DirectoryEntry& entry,
-                                std::string& path) {
+std::optional<Level> SelectFile(SourceScan& scan, Level& level,
+                                const platform::DirectoryEntry& entry, std::string& path) {
   const Run& run = scan.run;
   const bool tooLong = path.size() - run.settings.SrcDir.size() > platform::LongestArchivablePath;
   const platform::FileTimeLookup lookup =
@@ -205,8 +205,8 @@ void FinishListing(const SourceScan& scan, const Level& level, const std::string
 // Depth first, with the levels on a stack of our own and one path string,
 // so that no depth the file system allows can exhaust the call stack or
 // take memory beyond a line per level.
-void Walk(SourceScan& scan, TBackupFile& root,
-          std::unique_ptr<platform::DirectoryListing> listing, std::string path) {
+void Walk(SourceScan& scan, TBackupFile& root, std::unique_ptr<platform::DirectoryListing> listing,
+          std::string path) {
   std::vector<Level> levels;
   const ArchivesHere here = ArchivesIn(scan, *listing);
   levels.push_back(Level{&root, std::move(listing), path.size(), here});
@@ -232,9 +232,10 @@ void Walk(SourceScan& scan, TBackupFile& root,
 
 }  // namespace
 
-platform::ChangeMoment TBackupFile::Scan(const Run& run, const std::string& directory, std::string_view includeMask,
-                       std::string_view excludeMask) {
-  platform::ListingOpen open = run.system.files.OpenDirectory(directory);
+platform::ChangeMoment TBackupFile::Scan(const Run& run, const std::string& directory,
+                                         std::string_view includeMask,
+                                         std::string_view excludeMask) {
+  platform::ListingOpen open = platform::OpenDirectory(directory);
   if (!open.Listing) {
     // A source that cannot be read must not pass for an empty one.
     throw ESourceError("Cannot read source directory " + directory);

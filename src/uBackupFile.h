@@ -1,11 +1,11 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
 
-#include "src/byte_stream.h"
 #include "src/run.h"
 #include "src/uUtils.h"
 
@@ -27,8 +27,10 @@ class TBackupFile {
   TBackupFile* AddChild(std::string name, bool isDirectory, DateTime time);
   // Sets NewestTime throughout the subtree.
   void UpdateNewestTime();
-  // One line per file node below: the prefix, the path from here, CR LF.
-  void WriteList(ByteStream& stream, const std::string& prefix) const;
+  // One line per file node below: the prefix, the path from here, CR LF,
+  // handed to `write` in pieces.
+  void WriteList(const std::function<void(std::string_view)>& write,
+                 const std::string& prefix) const;
   // Adds the selected files and entered directories of the directory;
   // returns the latest change moment among the selected files.
   platform::ChangeMoment Scan(const Run& run, const std::string& directory,

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/lower_case.h"
+#include "platform/platform.h"
 #include "src/failures.h"
 
 namespace stampbak {
@@ -121,15 +121,15 @@ bool IsCreatableFirstComponent(const std::string& name) {
 
 }  // namespace
 
-std::string MakeDirectoryPath(platform::FileSystem& files, const std::string& path) {
-  if (files.IsDirectory(path)) return "";
+std::string MakeDirectoryPath(const std::string& path) {
+  if (platform::IsDirectory(path)) return "";
   const std::size_t last = path.rfind(platform::PathDelimiter);
   if (last == std::string::npos) {
     // A relative destination's first component is created like any level.
-    return IsCreatableFirstComponent(path) ? files.MakeDirectory(path) : "";
+    return IsCreatableFirstComponent(path) ? platform::MakeDirectory(path) : "";
   }
-  const std::string above = MakeDirectoryPath(files, path.substr(0, last));
-  const std::string here = files.MakeDirectory(path);
+  const std::string above = MakeDirectoryPath(path.substr(0, last));
+  const std::string here = platform::MakeDirectory(path);
   return above.empty() ? here : above;
 }
 
@@ -171,14 +171,13 @@ DateTime DosDateTimeToDateTime(platform::DosDateTime packed) {
   return static_cast<double>(DayNumber(t.Year, t.Month, t.Day)) + millis / 86400000.0;
 }
 
-std::string MakeTempListName(platform::Environment& environment, platform::Clock& clock,
-                             std::uint32_t attempt) {
-  std::string name = environment.Variable("TEMP");
-  if (name.empty()) name = environment.FallbackTempDirectory();
+std::string MakeTempListName(std::uint32_t attempt) {
+  std::string name = platform::EnvironmentVariable("TEMP");
+  if (name.empty()) name = platform::FallbackTempDirectory();
   if (name.empty() || name.back() != platform::PathDelimiter) name += platform::PathDelimiter;
   // Names after a taken first one must not be guessable, or planting links
   // at the coming numbers would stop every backup.
-  const std::uint32_t number = attempt == 0 ? clock.TickCount() : environment.RandomNumber();
+  const std::uint32_t number = attempt == 0 ? platform::TickCount() : platform::RandomNumber();
   return name + std::to_string(number);
 }
 

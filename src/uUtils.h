@@ -6,10 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/clock.h"
-#include "platform/dos_date_time.h"
-#include "platform/environment.h"
-#include "platform/file_system.h"
+#include "platform/platform.h"
 
 namespace stampbak {
 
@@ -49,7 +46,7 @@ std::string LowerCase(std::string text);
 
 // Creates the directory and every missing ancestor; the system's reason
 // for the first that could not be created, else empty.
-std::string MakeDirectoryPath(platform::FileSystem& files, const std::string& path);
+std::string MakeDirectoryPath(const std::string& path);
 
 // Where a run without a stamp puts its archive: beside the destination
 // directory (given with its final separator), named after it.
@@ -60,7 +57,6 @@ DateTime DosDateTimeToDateTime(platform::DosDateTime packed);
 
 // The temporary directory, one separator and the tick count; for a later
 // attempt, after names found taken, a random number instead.
-std::string MakeTempListName(platform::Environment& environment, platform::Clock& clock,
-                             std::uint32_t attempt = 0);
+std::string MakeTempListName(std::uint32_t attempt = 0);
 
 }  // namespace stampbak

@@ -27,12 +27,29 @@
 namespace {
 
 enum Kind {
-  kOpen, kOpenat, kFstatat, kFstat, kStat, kFdopendir, kReaddir, kClose, kMkdir, kUnlink,
-  kWrite, kRead, kGetcwd, kFlock, kFork, kPipe2, kWaitpid, kNew, kKinds
+  kOpen,
+  kOpenat,
+  kFstatat,
+  kFstat,
+  kStat,
+  kFdopendir,
+  kReaddir,
+  kClose,
+  kMkdir,
+  kUnlink,
+  kWrite,
+  kRead,
+  kGetcwd,
+  kFlock,
+  kFork,
+  kPipe2,
+  kWaitpid,
+  kNew,
+  kKinds
 };
 constexpr const char* kNames[kKinds] = {
-    "open",  "openat", "fstatat", "fstat", "stat", "fdopendir", "readdir", "close", "mkdir",
-    "unlink", "write",  "read",    "getcwd", "flock", "fork",     "pipe2",   "waitpid", "new"};
+    "open",   "openat", "fstatat", "fstat",  "stat",  "fdopendir", "readdir", "close",   "mkdir",
+    "unlink", "write",  "read",    "getcwd", "flock", "fork",      "pipe2",   "waitpid", "new"};
 
 bool active = false;
 bool untyped = false;
@@ -58,7 +75,8 @@ __attribute__((destructor)) void WriteCounts() {
   const char* path = std::getenv("STAMPBAK_FAULT_COUNTS");
   if (!active || path == nullptr) return;
   if (FILE* out = std::fopen(path, "w")) {
-    for (int kind = 0; kind < kKinds; ++kind) std::fprintf(out, "%s %ld\n", kNames[kind], counts[kind]);
+    for (int kind = 0; kind < kKinds; ++kind)
+      std::fprintf(out, "%s %ld\n", kNames[kind], counts[kind]);
     std::fclose(out);
   }
 }

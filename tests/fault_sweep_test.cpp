@@ -122,7 +122,8 @@ class FaultSweep : public NativeRun {
       EXPECT_FALSE(Holds(o.out, "All OK")) << what;
       EXPECT_TRUE(o.err.starts_with("stampbak: ") || Holds(o.err, "\nstampbak: ") ||
                   Holds(o.err, "Exception "))
-          << what << ": no backup, and no word why\n" << o.out << o.err;
+          << what << ": no backup, and no word why\n"
+          << o.out << o.err;
       return;
     }
     EXPECT_TRUE(o.out.ends_with("All OK\r\n")) << what;

@@ -12,10 +12,7 @@
 #include <limits>
 #include <thread>
 
-#include "platform/environment.h"
-#include "platform/file_system_posix.h"
-#include "platform/posix_io.h"
-#include "platform/report_output.h"
+#include "platform/posix.h"
 #include "tests/temp_dir.h"
 
 namespace platform {
@@ -31,7 +28,7 @@ TEST(PosixListing, SubdirectorySwappedForALinkIsNotEntered) {
   TempDir dir;
   WriteFile(dir.path() / "src/sub/inside");
   WriteFile(dir.path() / "outside/secret");
-  const ListingOpen source = OpenListing(dir / "src/");
+  const ListingOpen source = OpenDirectory(dir / "src/");
   ASSERT_TRUE(source.Listing);
   EXPECT_TRUE(source.Listing->OpenSubdirectory("sub").Listing);
   fs::rename(dir.path() / "src/sub", dir.path() / "moved");
@@ -116,7 +113,7 @@ TEST(PosixReportOutput, WhatStandardOutputIs) {
     close(o);
     close(e);
   };
-  ReportOutput& output = SystemReportOutput(ProcessStart{});
+  ReportOutput& output = StandardOutput(ProcessStart{});
   redirect("/dev/null", (dir / "err").c_str());
   const OutputKind device = output.Open();
   const bool sharedWithOther = output.SharedWithDiagnostics();
@@ -151,10 +148,7 @@ TEST(WriteFully, WaitsForASlowReaderOfANonBlockingPipe) {
 }
 
 // List names after a taken first one come from here.
-TEST(PosixEnvironment, RandomNumbersDiffer) {
-  Environment& environment = SystemEnvironment();
-  EXPECT_NE(environment.RandomNumber(), environment.RandomNumber());
-}
+TEST(RandomNumber, NumbersDiffer) { EXPECT_NE(RandomNumber(), RandomNumber()); }
 
 }  // namespace
 }  // namespace platform

@@ -171,7 +171,8 @@ TEST_F(NativeRun, InterruptedRunNeverLetsTwoArchiversMeet) {
 // no archive, the reason on standard error, status 1. Here the scan waits
 // on a full pipe when it comes.
 TEST_F(NativeRun, SignalDuringTheScanEndsTheRunSayingSo) {
-  for (int i = 0; i < 3000; ++i) WriteFile(dir.path() / ("src/file-with-a-long-name-" + std::to_string(i)));
+  for (int i = 0; i < 3000; ++i)
+    WriteFile(dir.path() / ("src/file-with-a-long-name-" + std::to_string(i)));
   Run("-s src -d dst -r", "sh -c 'echo $$ > pid; exec \"$0\" \"$@\"'",
       "2> err; echo $? > status; } | (sleep 1; cat > out) ) &", "( {");
   for (int i = 0; i < 100 && ReadFile(dir / "pid").empty(); ++i) {
@@ -272,7 +273,8 @@ TEST_F(NativeRun, TreeDeeperThanTheDescriptorLimit) {
   EXPECT_EQ(SortedLines(outcome.out), Report(expected));
   EXPECT_EQ(outcome.err, "");
   const Outcome archived = Run("-s src -d dst -r", "", "", "ulimit -Sn 40; ulimit -Hn 40;");
-  EXPECT_TRUE(archived.err.starts_with("stampbak: archive dst/ahead.rar is dated 2099-01-02 12:34:56"))
+  EXPECT_TRUE(
+      archived.err.starts_with("stampbak: archive dst/ahead.rar is dated 2099-01-02 12:34:56"))
       << archived.err;
 }
 
@@ -300,8 +302,8 @@ TEST_F(NativeRun, TreeDeeperThanTheStackAndThePathLimit) {
   close(fd);
   const Outcome outcome = Run("-s src -d dst -r", "", "", "ulimit -s 1024;");
   EXPECT_EQ(SortedLines(outcome.out), Report(expected));
-  EXPECT_EQ(outcome.err, "stampbak: not archived, the path is too long: " + path +
-                             "f\nstand-in rar: done\n");
+  EXPECT_EQ(outcome.err,
+            "stampbak: not archived, the path is too long: " + path + "f\nstand-in rar: done\n");
   EXPECT_EQ(Recorded("list").size(), 2 * kListedLevel + 3);
   // Too deep for the temporary directory's own removal by path names.
   ASSERT_EQ(std::system(("rm -rf " + Quoted(dir / "src")).c_str()), 0);

@@ -68,7 +68,9 @@ const Row kRows[] = {
      {},
      {{"", "-s missing -d dst", "", ReportHeader("missing/", "dst/"), 1,
        "Cannot read source directory missing/.", "", ""}}},
-    {"an empty source is", {"empty/"}, {{"", "-s empty -d dst", "", Report("empty/", "dst/", ""), 0, "", "", ""}}},
+    {"an empty source is",
+     {"empty/"},
+     {{"", "-s empty -d dst", "", Report("empty/", "dst/", ""), 0, "", "", ""}}},
     {"the unstamped archive lies beside the destination",
      {"src/a.txt", "src/sub/b.txt"},
      {{"", "-s src -d dst -r", "", Report("src/", "dst/", "C src/a.txt\r\nC src/sub/b.txt\r\n"), 0,
@@ -85,16 +87,16 @@ const Row kRows[] = {
     {"archives only after a change, to the two-second step",
      {"src/a.txt", "src/sub/b.txt"},
      {{"touch -d '2024-03-05 14:07:08' src/a.txt src/sub/b.txt", "-s src -d dst -r", "",
-       Report("src/", "dst/", "C src/a.txt\r\nC src/sub/b.txt\r\n"), 0, "", "a.txt\r\nsub/b.txt\r\n",
-       "test -f dst.rar"},
+       Report("src/", "dst/", "C src/a.txt\r\nC src/sub/b.txt\r\n"), 0, "",
+       "a.txt\r\nsub/b.txt\r\n", "test -f dst.rar"},
       {"", "-s src -d dst -r", "", Report("src/", "dst/", "C src/a.txt\r\nC src/sub/b.txt\r\n"), 0,
        "", "", ""},
       {"touch -d '2024-03-05 14:07:09' src/a.txt && touch -d '2024-03-05 14:07:08' dst.rar",
        "-s src -d dst -r", "", Report("src/", "dst/", "C src/a.txt\r\nC src/sub/b.txt\r\n"), 0, "",
        "", ""},
       {"touch -d '2024-03-05 14:07:06' dst.rar", "-s src -d dst -r", "",
-       Report("src/", "dst/", "C src/a.txt\r\nC src/sub/b.txt\r\n"), 0, "", "a.txt\r\nsub/b.txt\r\n",
-       ""}}},
+       Report("src/", "dst/", "C src/a.txt\r\nC src/sub/b.txt\r\n"), 0, "",
+       "a.txt\r\nsub/b.txt\r\n", ""}}},
     // A file copied, moved, unpacked or renamed into the tree keeps an old
     // last-write time, yet is in no archive: its arrival counts, once.
     {"files that arrive with old times are archived, once",
@@ -147,7 +149,8 @@ const Row kRows[] = {
      {{"", "-s src -d dst -r", "STAND_IN_RAR_EXIT=3",
        ReportHeader("src/", "dst/") +
            "C src/a.txt\r\nArchiver failed with the following exit code: 3\r\n",
-       1, "stampbak: the incomplete archive is kept as ", "a.txt\r\n", "test -f dst.rar.incomplete"},
+       1, "stampbak: the incomplete archive is kept as ", "a.txt\r\n",
+       "test -f dst.rar.incomplete"},
       {"", "-s src -d dst -r", "", Report("src/", "dst/", "C src/a.txt\r\n"), 0, "", "a.txt\r\n",
        "test -f dst.rar"},
       {"touch src/a.txt", "-s src -d dst -r", "STAND_IN_RAR_EXIT=3",
@@ -175,8 +178,8 @@ const Row kRows[] = {
     // A Turkish locale would lower "I" to a dotless i, or not at all.
     {"capitals A to Z are lowered in every locale",
      {"src/BOOT.INI", "src/Info.txt", "src/other.txt"},
-     {{"localedef -i tr_TR -f ISO-8859-9 ./tr 2> /dev/null; test -d tr", "-s src -d dst -i '*.ini;I*'",
-       "LOCPATH=. LC_ALL=tr",
+     {{"localedef -i tr_TR -f ISO-8859-9 ./tr 2> /dev/null; test -d tr",
+       "-s src -d dst -i '*.ini;I*'", "LOCPATH=. LC_ALL=tr",
        Report("src/", "dst/", "C src/BOOT.INI\r\nC src/Info.txt\r\nS src/other.txt\r\n",
               "*.ini;i*"),
        0, "", "", ""}},
@@ -211,8 +214,9 @@ TEST_P(RowRun, Runs) {
     SCOPED_TRACE("run " + std::to_string(++step));
     const int archiverRuns = ArchiverRuns();
     const std::string noArchiver = Windows() ? "WINEPATH=" : "PATH=/nonexistent";
-    const Outcome outcome = Run(P(s.args), s.environment == kNoArchiver ? noArchiver : s.environment,
-                                "", s.before.empty() ? "" : s.before + " &&");
+    const Outcome outcome =
+        Run(P(s.args), s.environment == kNoArchiver ? noArchiver : s.environment, "",
+            s.before.empty() ? "" : s.before + " &&");
     EXPECT_EQ(SortedLines(outcome.out), SortedLines(P(s.out)));
     EXPECT_EQ(outcome.status, s.status) << outcome.err;
     if (s.err.empty()) {

@@ -4,6 +4,9 @@
 
 #include <string>
 
+#include "platform/platform.h"
+
+// The Win32 layer's parts that its files share.
 namespace platform {
 
 // The system's words for an error code, without the trailing line end.

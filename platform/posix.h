@@ -6,9 +6,9 @@
 #include <limits>
 #include <string>
 
-#include "platform/file_system.h"
+#include "platform/platform.h"
 
-// The POSIX file-system layer's parts, kept in files of their own.
+// The POSIX layer's parts that its files share.
 namespace platform {
 
 // Packs UTC seconds as local time. The C library's conversion is asked
@@ -31,12 +31,13 @@ class LocalTimeCache {
 // (AT_FDCWD for the working directory), a linked file's target's included.
 FileTimeLookup FileTimeAt(int directoryFd, const char* name, LocalTimeCache& times);
 
-ListingOpen OpenListing(const std::string& directory);
-
 // What an entry of an open directory is, asked of the file system only
 // where the entry does not say.
 EntryKind KindOf(int dirFd, const dirent& found);
 
-LockAttempt LockDirectory(const std::string& directory);
+// Writes the bytes to a descriptor, again after a signal, a partial write
+// or a full non-blocking one; returns how many were written before the
+// first failure.
+std::size_t WriteFully(int fd, const void* data, std::size_t size);
 
 }  // namespace platform
