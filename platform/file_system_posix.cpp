@@ -53,6 +53,8 @@ FileTimeLookup FileTimeAt(int directoryFd, const char* name, LocalTimeCache& tim
     return {StatusOf(error), 0, std::strerror(error)};
   }
   if (S_ISDIR(st.st_mode)) return {LookupStatus::Directory, 0, "is a directory"};
+  // An archiver opening a FIFO or device would block or read forever.
+  if (!S_ISREG(st.st_mode)) return {LookupStatus::Failed, 0, "it is not a regular file"};
   return {LookupStatus::Found, times.Pack(st.st_mtim.tv_sec), "", ChangeMomentOf(st.st_ctim)};
 }
 

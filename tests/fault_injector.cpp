@@ -7,14 +7,16 @@
 //   STAMPBAK_FAULT_COUNTS=FILE   at exit, "NAME COUNT" lines of the calls made
 //   STAMPBAK_UNTYPED_LISTINGS=1  listings carry no entry types, as on some
 //                                network and FUSE file systems
-// Only writes to descriptors above 2 are counted: the report and warnings
-// are allowed to be lost, the list file is not.
+//   STAMPBAK_PLANT_LINK=TARGET   a file created new finds a link to TARGET
+//                                planted at its name just before: a hard
+//                                one, or with "soft:" before TARGET a
+//                                symbolic one
+// Only writes to descriptors above 2 count: the report and warnings may be
+// lost, the list file may not.
 #include <dirent.h>
 #include <dlfcn.h>
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -26,67 +28,48 @@
 
 namespace {
 
-enum Kind {
-  kOpen,
-  kOpenat,
-  kFstatat,
-  kFstat,
-  kStat,
-  kFdopendir,
-  kReaddir,
-  kClose,
-  kMkdir,
-  kUnlink,
-  kWrite,
-  kRead,
-  kGetcwd,
-  kFlock,
-  kFork,
-  kPipe2,
-  kWaitpid,
-  kNew,
-  kKinds
-};
-constexpr const char* kNames[kKinds] = {
-    "open",   "openat", "fstatat", "fstat",  "stat",  "fdopendir", "readdir", "close",   "mkdir",
-    "unlink", "write",  "read",    "getcwd", "flock", "fork",      "pipe2",   "waitpid", "new"};
-
+constexpr const char* kNames[] = {"open",    "openat", "fstatat", "fstat",  "stat",    "fdopendir",
+                                  "readdir", "close",  "mkdir",   "unlink", "write",   "read",
+                                  "getcwd",  "flock",  "fork",    "pipe2",  "waitpid", "new"};
+constexpr int kKinds = sizeof kNames / sizeof kNames[0];
+long counts[kKinds];
 bool active = false;
-bool untyped = false;
-int faultKind = -1;
+const char* plantLink = nullptr;
+char faultName[32] = "";
 long faultCall = 0;
 int faultErrno = 0;
-long counts[kKinds];
 
 __attribute__((constructor)) void Configure() {
   if (std::strcmp(program_invocation_short_name, "stampbak") != 0) return;
   active = true;
-  untyped = std::getenv("STAMPBAK_UNTYPED_LISTINGS") != nullptr;
-  const char* fault = std::getenv("STAMPBAK_FAULT");
-  if (fault == nullptr) return;
-  char name[32] = "";
-  if (std::sscanf(fault, "%31[^:]:%ld:%d", name, &faultCall, &faultErrno) < 2) return;
-  for (int kind = 0; kind < kKinds; ++kind) {
-    if (std::strcmp(name, kNames[kind]) == 0) faultKind = kind;
+  plantLink = std::getenv("STAMPBAK_PLANT_LINK");
+  if (const char* fault = std::getenv("STAMPBAK_FAULT")) {
+    std::sscanf(fault, "%31[^:]:%ld:%d", faultName, &faultCall, &faultErrno);
   }
 }
 
 __attribute__((destructor)) void WriteCounts() {
   const char* path = std::getenv("STAMPBAK_FAULT_COUNTS");
-  if (!active || path == nullptr) return;
-  if (FILE* out = std::fopen(path, "w")) {
-    for (int kind = 0; kind < kKinds; ++kind)
-      std::fprintf(out, "%s %ld\n", kNames[kind], counts[kind]);
-    std::fclose(out);
-  }
+  FILE* out = active && path != nullptr ? std::fopen(path, "w") : nullptr;
+  if (out == nullptr) return;
+  for (int kind = 0; kind < kKinds; ++kind)
+    std::fprintf(out, "%s %ld\n", kNames[kind], counts[kind]);
+  std::fclose(out);
 }
 
 // Counts the call; true when it is the one to fail, with errno set.
-bool Fails(Kind kind) {
+bool Fails(const char* name) {
   if (!active) return false;
-  if (++counts[kind] != faultCall || kind != faultKind) return false;
+  int kind = 0;
+  while (std::strcmp(kNames[kind], name) != 0) ++kind;
+  if (++counts[kind] != faultCall || std::strcmp(name, faultName) != 0) return false;
   errno = faultErrno;
   return true;
+}
+
+void Plant(const char* path) {
+  const bool soft = std::strncmp(plantLink, "soft:", 5) == 0;
+  soft ? symlink(plantLink + 5, path) : link(plantLink, path);
 }
 
 template <typename F>
@@ -96,116 +79,82 @@ F Real(const char* name) {
 
 }  // namespace
 
-extern "C" {
+// A wrapper that fails when its turn comes and otherwise calls the real one.
+#define WRAP(type, name, params, args, failed, ...) \
+  extern "C" type name params __VA_ARGS__ {         \
+    if (Fails(#name)) return failed;                \
+    return Real<type(*) params>(#name) args;        \
+  }
 
-int open(const char* path, int flags, ...) {
-  va_list rest;
-  va_start(rest, flags);
-  const mode_t mode = (flags & O_CREAT) != 0 ? va_arg(rest, mode_t) : 0;
-  va_end(rest);
-  if (Fails(kOpen)) return -1;
-  return Real<int (*)(const char*, int, ...)>("open")(path, flags, mode);
-}
+WRAP(int, fstatat, (int d, const char* p, struct stat* s, int f), (d, p, s, f), -1, noexcept)
+WRAP(int, fstat, (int fd, struct stat* s), (fd, s), -1, noexcept)
+WRAP(int, stat, (const char* p, struct stat* s), (p, s), -1, noexcept)
+WRAP(DIR*, fdopendir, (int fd), (fd), nullptr)
+WRAP(int, mkdir, (const char* p, mode_t m), (p, m), -1, noexcept)
+WRAP(int, unlink, (const char* p), (p), -1, noexcept)
+WRAP(ssize_t, read, (int fd, void* b, size_t n), (fd, b, n), -1)
+WRAP(char*, getcwd, (char* b, size_t n), (b, n), nullptr, noexcept)
+WRAP(int, flock, (int fd, int op), (fd, op), -1, noexcept)
+WRAP(int, pipe2, (int* fds, int f), (fds, f), -1, noexcept)
+WRAP(pid_t, waitpid, (pid_t p, int* s, int o), (p, s, o), -1)
+
+extern "C" {
 
 int openat(int dirFd, const char* path, int flags, ...) {
   va_list rest;
   va_start(rest, flags);
   const mode_t mode = (flags & O_CREAT) != 0 ? va_arg(rest, mode_t) : 0;
   va_end(rest);
-  if (Fails(kOpenat)) return -1;
+  if (Fails("openat")) return -1;
+  if (plantLink != nullptr && active && (flags & O_CREAT) != 0) Plant(path);
   return Real<int (*)(int, const char*, int, ...)>("openat")(dirFd, path, flags, mode);
 }
 
-int fstatat(int dirFd, const char* path, struct stat* st, int flags) noexcept {
-  if (Fails(kFstatat)) return -1;
-  return Real<int (*)(int, const char*, struct stat*, int)>("fstatat")(dirFd, path, st, flags);
-}
-
-int fstat(int fd, struct stat* st) noexcept {
-  if (Fails(kFstat)) return -1;
-  return Real<int (*)(int, struct stat*)>("fstat")(fd, st);
-}
-
-int stat(const char* path, struct stat* st) noexcept {
-  if (Fails(kStat)) return -1;
-  return Real<int (*)(const char*, struct stat*)>("stat")(path, st);
-}
-
-DIR* fdopendir(int fd) {
-  if (Fails(kFdopendir)) return nullptr;
-  return Real<DIR* (*)(int)>("fdopendir")(fd);
+int open(const char* path, int flags, ...) {
+  va_list rest;
+  va_start(rest, flags);
+  const mode_t mode = (flags & O_CREAT) != 0 ? va_arg(rest, mode_t) : 0;
+  va_end(rest);
+  if (Fails("open")) return -1;
+  if (plantLink != nullptr && active && (flags & O_CREAT) != 0) Plant(path);
+  return Real<int (*)(const char*, int, ...)>("open")(path, flags, mode);
 }
 
 dirent* readdir(DIR* dir) {
-  if (Fails(kReaddir)) return nullptr;
+  if (Fails("readdir")) return nullptr;
   dirent* entry = Real<dirent* (*)(DIR*)>("readdir")(dir);
-  if (entry != nullptr && active && untyped) entry->d_type = DT_UNKNOWN;
+  if (entry != nullptr && active && std::getenv("STAMPBAK_UNTYPED_LISTINGS") != nullptr) {
+    entry->d_type = DT_UNKNOWN;
+  }
   return entry;
 }
 
 // Linux frees the descriptor even when close fails.
 int close(int fd) {
   const int closed = Real<int (*)(int)>("close")(fd);
-  return Fails(kClose) ? -1 : closed;
-}
-
-int mkdir(const char* path, mode_t mode) noexcept {
-  if (Fails(kMkdir)) return -1;
-  return Real<int (*)(const char*, mode_t)>("mkdir")(path, mode);
-}
-
-int unlink(const char* path) noexcept {
-  if (Fails(kUnlink)) return -1;
-  return Real<int (*)(const char*)>("unlink")(path);
+  return Fails("close") ? -1 : closed;
 }
 
 ssize_t write(int fd, const void* data, size_t size) {
-  if (fd > 2 && Fails(kWrite)) return -1;
+  if (fd > 2 && Fails("write")) return -1;
   return Real<ssize_t (*)(int, const void*, size_t)>("write")(fd, data, size);
 }
 
-ssize_t read(int fd, void* data, size_t size) {
-  if (Fails(kRead)) return -1;
-  return Real<ssize_t (*)(int, void*, size_t)>("read")(fd, data, size);
-}
-
-char* getcwd(char* buffer, size_t size) noexcept {
-  if (Fails(kGetcwd)) return nullptr;
-  return Real<char* (*)(char*, size_t)>("getcwd")(buffer, size);
-}
-
-int flock(int fd, int operation) noexcept {
-  if (Fails(kFlock)) return -1;
-  return Real<int (*)(int, int)>("flock")(fd, operation);
-}
-
 pid_t fork() noexcept {
-  if (Fails(kFork)) return -1;
+  if (Fails("fork")) return -1;
   const pid_t pid = Real<pid_t (*)()>("fork")();
   if (pid == 0) active = false;  // the child's own steps are not ours to count
   return pid;
 }
 
-int pipe2(int fds[2], int flags) noexcept {
-  if (Fails(kPipe2)) return -1;
-  return Real<int (*)(int*, int)>("pipe2")(fds, flags);
-}
-
-pid_t waitpid(pid_t pid, int* status, int options) {
-  if (Fails(kWaitpid)) return -1;
-  return Real<pid_t (*)(pid_t, int*, int)>("waitpid")(pid, status, options);
-}
-
 }  // extern "C"
 
 void* operator new(std::size_t size) {
-  if (Fails(kNew)) throw std::bad_alloc();
+  if (Fails("new")) throw std::bad_alloc();
   if (void* block = std::malloc(size == 0 ? 1 : size)) return block;
   throw std::bad_alloc();
 }
-
 void* operator new[](std::size_t size) { return operator new(size); }
-
 void operator delete(void* block) noexcept { std::free(block); }
 void operator delete[](void* block) noexcept { std::free(block); }
 void operator delete(void* block, std::size_t) noexcept { std::free(block); }

@@ -85,6 +85,8 @@ class FaultSweep : public NativeRun {
       SetTime(dir / file, kTreeTime);
     }
     fs::create_symlink("sub/b.txt", dir.path() / "src/link.txt");
+    fs::create_directory_symlink("sub", dir.path() / "src/dirlink");
+    ASSERT_EQ(mkfifo((dir / "src/fifo").c_str(), 0600), 0);
     WriteFile(dir.path() / "dst/2020_01_01.rar");
     SetTime(dir / "dst/2020_01_01.rar", kTreeTime + (corpus.archiveDue ? -kYear : kYear));
   }
@@ -135,18 +137,27 @@ class FaultSweep : public NativeRun {
     }
   }
 
+  // Listings without entry types come to the same as those with them.
   std::map<std::string, long> Counts(const Corpus& corpus, std::string& cleanList) {
     const Outcome clean = RunWith(corpus, "STAMPBAK_FAULT_COUNTS=" + Quoted(capture / "counts"));
     EXPECT_EQ(clean.status, 0) << clean.err;
+    if (corpus.archiveDue) {
+      EXPECT_EQ(SortedLines(clean.out), SortedLines(typedOut_.empty() ? clean.out : typedOut_));
+      typedOut_ = clean.out;
+    }
     EXPECT_EQ(clean.err.find("stampbak"), std::string::npos) << clean.err;
     cleanList = ListHanded();
-    EXPECT_EQ(cleanList.empty(), !corpus.archiveDue) << corpus.name;
+    EXPECT_EQ(SortedLines(cleanList),
+              corpus.archiveDue ? "a.txt\r\nlink.txt\r\nsub/b.txt\r\nsub/deep/c.txt\r\n" : "");
     std::map<std::string, long> counts;
     std::istringstream in(ReadFile(capture.path() / "counts"));
     std::string name;
     for (long count = 0; in >> name >> count;) counts[name] = count;
     return counts;
   }
+
+ private:
+  std::string typedOut_;
 };
 
 TEST_F(FaultSweep, EveryFailingCallLeavesAnHonestRun) {
@@ -163,6 +174,20 @@ TEST_F(FaultSweep, EveryFailingCallLeavesAnHonestRun) {
         }
       }
     }
+  }
+}
+
+// As root, a list file opened over a planted link would write where an
+// attacker points: it is only ever created new, never through a link.
+TEST_F(FaultSweep, ListFileIsNeverOpenedOverALink) {
+  WriteFile(capture.path() / "precious", "precious");
+  for (const std::string kind : {"", "soft:"}) {
+    const Outcome o =
+        RunWith(kCorpora[0], "STAMPBAK_PLANT_LINK=" + Quoted(kind + (capture / "precious")));
+    EXPECT_EQ(o.status, 1) << kind;
+    EXPECT_TRUE(Holds(o.err, "Exception EFCreateError")) << o.err;
+    EXPECT_EQ(ReadFile(capture.path() / "precious"), "precious") << kind;
+    EXPECT_EQ(ArchiverRuns(), 0) << kind;
   }
 }
 

@@ -36,32 +36,6 @@ TEST(PosixListing, SubdirectorySwappedForALinkIsNotEntered) {
   EXPECT_FALSE(source.Listing->OpenSubdirectory("sub").Listing);
 }
 
-// Where the file system does not say what an entry is, it is asked.
-TEST(PosixListing, EntriesOfUnknownType) {
-  TempDir dir;
-  WriteFile(dir.path() / "file");
-  fs::create_directory(dir.path() / "dir");
-  fs::create_directory_symlink("dir", dir.path() / "dirlink");
-  fs::create_symlink("file", dir.path() / "filelink");
-  ASSERT_EQ(mkfifo((dir / "fifo").c_str(), 0600), 0);
-  const int fd = open(dir.path().c_str(), O_RDONLY | O_DIRECTORY);
-  const std::pair<const char*, EntryKind> expected[] = {
-      {"file", EntryKind::File},
-      {"dir", EntryKind::Directory},
-      {"dirlink", EntryKind::DirectoryLink},
-      {"filelink", EntryKind::File},
-      {"fifo", EntryKind::Unarchivable},
-      {"missing", EntryKind::Unknown},  // its look-up will say why
-  };
-  for (const auto& [name, kind] : expected) {
-    dirent entry{};
-    entry.d_type = DT_UNKNOWN;
-    std::strcpy(entry.d_name, name);
-    EXPECT_EQ(KindOf(fd, entry), kind) << name;
-  }
-  close(fd);
-}
-
 // Packing an hour's seconds from one look-up of its offset gives what the
 // C library gives, around a change of daylight-saving time on the hour
 // (Berlin) and on the half hour (Lord Howe Island), and around a leap
