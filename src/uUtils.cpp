@@ -38,33 +38,9 @@ bool MatchMask(std::string_view name, std::string_view mask) {
   return m == mask.size();
 }
 
-namespace {
-
-bool MatchLowerCasedName(std::string_view name, std::string_view list) {
-  for (;;) {
-    const std::size_t end = list.find(';');
-    if (end == std::string_view::npos) {
-      return !list.empty() && MatchMask(name, list);
-    }
-    if (MatchMask(name, list.substr(0, end))) return true;
-    list.remove_prefix(end + 1);
-  }
-}
-
-}  // namespace
-
+// One implementation for both: a list prepared for this one name.
 bool MatchMaskList(std::string_view name, std::string_view list) {
-  if (list.empty()) return false;
-  if (list == "*.*") return true;
-  // Entry names fit the stack; only an unusually long one costs a string.
-  std::array<char, 512> buffer;
-  if (name.size() <= buffer.size()) {
-    name.copy(buffer.data(), name.size());
-    platform::LowerCaseInPlace(buffer.data(), name.size());
-    return MatchLowerCasedName(std::string_view(buffer.data(), name.size()), list);
-  }
-  const std::string lowered = LowerCase(std::string(name));
-  return MatchLowerCasedName(lowered, list);
+  return PreparedMaskList(list).Matches(name);
 }
 
 PreparedMaskList::PreparedMaskList(std::string_view list)

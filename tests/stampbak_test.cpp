@@ -48,6 +48,11 @@ std::string Report(const std::string& src, const std::string& dst, const std::st
 // No archiver on the program search path, whichever the platform.
 const std::string kNoArchiver = "(none)";
 
+// A frozen clock; it is preloaded before a sanitizer's runtime, which is
+// fine here.
+const std::string kFrozenClock =
+    "TZ=UTC NO_FAKE_STAT=1 ASAN_OPTIONS=verify_asan_link_order=0 faketime -f '2026-12-06 01:30:54'";
+
 const std::string kOldTimes = "touch -d '2020-01-01 12:00' src/* outside/* && sleep 0.01";
 
 const Row kRows[] = {
@@ -183,6 +188,12 @@ const Row kRows[] = {
        Report("src/", "dst/", "C src/BOOT.INI\r\nC src/Info.txt\r\nS src/other.txt\r\n",
               "*.ini;i*"),
        0, "", "", ""}},
+     On::Native},
+    {"the stamps come from the clock",
+     {"src/"},
+     {{"", "-s src -d d -a -m", kFrozenClock, Report("src/", "d/2026_12_06_01_30_54/", ""), 0, "",
+       "", "test -d d && ! test -e d/2026_12_06_01_30_54"},
+      {"", "-m -s src -d d", kFrozenClock, Report("src/", "d/01_30_54/", ""), 0, "", "", ""}},
      On::Native},
     // The archive holds copies of files others may not read.
     {"archives are readable by their owner only",

@@ -89,18 +89,6 @@ TEST(MatchMask, AgreesWithTheRecursiveDefinition) {
   EXPECT_FALSE(MatchMaskList(std::string(90, 'a'), "*.txt;a*a*a*a*a*a*a*a*a*a*a*a*a*a*b"));
 }
 
-// Prepared once, a list gives MatchMaskList's answers, empty items and
-// "*literal" masks included.
-TEST(PreparedMaskList, AnswersAsMatchMaskList) {
-  RandomText randomText("*?.aA;\xC9", 7);
-  for (int i = 0; i < 50000; ++i) {
-    const std::string name = randomText(6);
-    const std::string list = i % 100 == 0 ? "*.*" : randomText(8);
-    ASSERT_EQ(PreparedMaskList(list).Matches(name), MatchMaskList(name, list))
-        << "name " << name << " list " << list;
-  }
-}
-
 TEST(DosDateTimeToDateTime, ValidFieldsOnly) {
   EXPECT_NEAR(DosDateTimeToDateTime(0x586570E4), 45356.5882870370, 1e-9);  // 2024-03-05 14:07:08
   EXPECT_DOUBLE_EQ(DosDateTimeToDateTime((20U << 25) | (2U << 21) | (29U << 16)), 36585.0);
