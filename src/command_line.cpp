@@ -121,6 +121,8 @@ void ParseParameters(const std::vector<std::string>& params, RunSettings& settin
       *value = params[++k];
     } else if (bool* flag = FlagSetting(word.front(), settings)) {
       *flag = true;
+    } else {
+      settings.PassedOver.push_back(params[k]);
     }
   }
 }

@@ -19,13 +19,15 @@ constexpr char kMissingDirectories[] = "ERROR: missing the two directories!";
 constexpr const char* kUsage[] = {
     "usage: stampbak -s SOURCE -d DESTINATION [-i INCLUDE] [-e EXCLUDE] [-a] [-m] [-r]",
     "  -s SOURCE       the directory tree to back up",
-    "  -d DESTINATION  where the archives go; created with its missing parents",
+    "  -d DESTINATION  created with its missing parents; the archive goes in it as",
+    "                  DESTINATION/STAMP.rar with -a or -m, else beside it as DESTINATION.rar",
     "  -i INCLUDE      names to take, wildcard masks separated by ';' (default *.*)",
     "  -e EXCLUDE      names to leave out among those taken",
     "  -a              stamp the archive's name with the date, YYYY_MM_DD",
     "  -m              stamp it with the time, HH_MM_SS",
     "  -r              make the archive with rar when a selected file is newer",
-    "The whole story: man stampbak (on Windows, README.md of the sources).",
+    "  --help, --version  this text, or the version",
+    "The whole story: man stampbak (on Windows, README.md beside the program).",
 };
 
 void EndWithDelimiter(std::string& path) {
@@ -85,10 +87,53 @@ void WriteHeader(ReportChannel& report, const RunSettings& settings) {
   WriteReportLine(report, "now processing...");
 }
 
+// A mistyped option or a stray blank would otherwise silently change what
+// is backed up.
+void WarnOfSlips(const Run& run) {
+  for (const std::string& word : run.settings.PassedOver) {
+    Warn(run, "passed over, its first letter names no option: " + word);
+  }
+  const std::pair<const char*, const std::string&> lists[] = {
+      {"include", run.settings.IncludeMask}, {"exclude", run.settings.ExcludeMask}};
+  for (const auto& [which, list] : lists) {
+    for (std::size_t from = 0; from <= list.size();) {
+      const std::size_t end = std::min(list.find(';', from), list.size());
+      const std::string item = list.substr(from, end - from);
+      from = end + 1;
+      if (!item.empty() && (item.front() == ' ' || item.back() == ' ')) {
+        Warn(run, std::string("the ") + which + " mask '" + item +
+                      "' begins or ends with a blank, which names rarely do");
+      }
+      if (item.find_first_of(std::string("/") + platform::PathDelimiter) != std::string::npos) {
+        Warn(run, std::string("the ") + which + " mask '" + item +
+                      "' holds a path separator; masks are matched against names only");
+      }
+    }
+  }
+}
+
+// "--help", "-h" or "/?" alone, or "--version" alone: the answer on
+// standard output, as every tool gives it.
+bool AnswerQuestion(const std::vector<std::string>& params, ReportChannel& report) {
+  if (params.size() != 1) return false;
+  if (params[0] == "--version") {
+    report.Write("stampbak " STAMPBAK_VERSION "\n");
+    return true;
+  }
+  if (params[0] != "--help" && params[0] != "-h" && params[0] != "/?") return false;
+  for (const char* line : kUsage) {
+    report.Write(line);
+    report.Write("\n");
+  }
+  return true;
+}
+
 ExitStatus RunSequence(const platform::ProcessStart& start, ReportChannel& report,
                        const ParameterReader& readParameters, std::unique_ptr<TBackupFile>& tree) {
   RunSettings settings;
-  ParseParameters(readParameters(), settings);
+  const std::vector<std::string> params = readParameters();
+  if (AnswerQuestion(params, report)) return ExitStatus::AllOk;
+  ParseParameters(params, settings);
   // A value made only of double quotes ends up empty and so counts as missing.
   settings.SrcDir = WithoutSurroundingQuotes(settings.SrcDir);
   settings.DstDir = WithoutSurroundingQuotes(settings.DstDir);
@@ -101,6 +146,7 @@ ExitStatus RunSequence(const platform::ProcessStart& start, ReportChannel& repor
   const std::string unmade = NormaliseDirectories(settings);
   WriteHeader(report, settings);
   const Run run{settings, start, report};
+  WarnOfSlips(run);
   CheckArchiveDirectory(run, unmade);
   // A backup that was due but not made has said why in the report.
   if (ProcessBackup(run, tree) == BackupOutcome::NotMade) return ExitStatus::NoBackup;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace stampbak {
 
@@ -15,6 +16,8 @@ struct RunSettings {
   bool UseDateStamp = false;
   bool UseTimeStamp = false;
   bool UseArchiver = false;
+  // Parameters whose first letter names no option, as given.
+  std::vector<std::string> PassedOver;
 };
 
 }  // namespace stampbak

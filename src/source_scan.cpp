@@ -191,6 +191,17 @@ std::optional<Level> ReportFile(SourceScan& scan, Level& level,
   return SelectFile(scan, level, entry, path);
 }
 
+// The source that cannot be read, with the system's reason and, for a
+// relative path, the directory it was taken from.
+ESourceError UnreadableSource(const std::string& directory, const std::string& reason) {
+  const std::string absolute = platform::AbsolutePath(directory);
+  std::string from;
+  if (absolute.size() > directory.size() && absolute.ends_with(directory)) {
+    from = " (from " + absolute.substr(0, absolute.size() - directory.size() - 1) + ")";
+  }
+  return ESourceError("Cannot read source directory " + directory + from + ": " + reason);
+}
+
 // A listing that ended early lost the rest of its directory: for the
 // source itself that is no backup at all, below it a warning.
 void FinishListing(const SourceScan& scan, const Level& level, const std::string& path,
@@ -198,7 +209,7 @@ void FinishListing(const SourceScan& scan, const Level& level, const std::string
   const std::string& failure = level.listing->Failure();
   if (failure.empty()) return;
   const std::string directory = path.substr(0, level.pathLength);
-  if (source) throw ESourceError("Cannot read source directory " + directory);
+  if (source) throw UnreadableSource(directory, failure);
   Warn(scan.run, "cannot read directory " + directory + ": " + failure);
 }
 
@@ -238,7 +249,7 @@ platform::ChangeMoment TBackupFile::Scan(const Run& run, const std::string& dire
   platform::ListingOpen open = platform::OpenDirectory(directory);
   if (!open.Listing) {
     // A source that cannot be read must not pass for an empty one.
-    throw ESourceError("Cannot read source directory " + directory);
+    throw UnreadableSource(directory, open.Reason);
   }
   SourceScan scan{run, PreparedMaskList(includeMask), PreparedMaskList(excludeMask),
                   FindOwnArchives(run)};
