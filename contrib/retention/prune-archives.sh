@@ -2,29 +2,37 @@
 # Removes old date-stamped archives that stampbak -a left in a destination,
 # so that they do not pile up for ever:
 #
-#   prune-archives.sh DESTINATION --keep N    keep the newest N archives
-#   prune-archives.sh DESTINATION --days D    keep those stamped within D days
+#   prune-archives.sh [-v] DESTINATION --keep N    keep the newest N archives
+#   prune-archives.sh [-v] DESTINATION --days D    keep those stamped within D days
 #
 # Only names made by -a (YYYY_MM_DD.rar, YYYY_MM_DD_HH_MM_SS.rar) are
 # touched, and their age is read from the stamp: an archive's file time is
 # that of its newest file, not when it was made. The newest archive is
-# always kept, since the next run compares against it. Each removed name is
-# printed. For example, after the nightly backup in a crontab:
+# always kept, since the next run compares against it. Silent when it
+# succeeds, so that cron mails only trouble; -v names each archive removed.
+# For example, after the nightly backup in a crontab:
 #
-#   45 1 * * * /usr/local/bin/prune-archives.sh /srv/backup/documents --days 90
-#
-# (copied from contrib/retention/ of the sources to /usr/local/bin).
+#   45 1 * * * sh /usr/share/doc/stampbak/examples/retention/prune-archives.sh /srv/backup/documents --days 90
 set -eu
-[ $# -eq 3 ] && [ "$3" -ge 0 ] 2> /dev/null || {
-  echo "usage: $0 DESTINATION --keep N | --days D" >&2
+usage() {
+  echo "usage: $0 [-v] DESTINATION --keep N | --days D" >&2
   exit 2
 }
+verbose=
+[ "${1:-}" = -v ] && { verbose=1; shift; }
+[ $# -eq 3 ] && [ "$3" -ge 0 ] 2> /dev/null || usage
 directory=$1
 case $2 in
   --keep) count=$3 ;;
   --days) cutoff=$(date -d "$3 days ago" +%Y_%m_%d) ;;
-  *) echo "usage: $0 DESTINATION --keep N | --days D" >&2; exit 2 ;;
+  *) usage ;;
 esac
+# A missing or unreadable destination must not pass for one with nothing
+# to remove.
+[ -d "$directory" ] && [ -r "$directory" ] && [ -x "$directory" ] || {
+  echo "$0: cannot read the destination $directory" >&2
+  exit 1
+}
 
 stamped=$(ls -1 "$directory" | grep -E '^[0-9]{4}_[0-9]{2}_[0-9]{2}(_[0-9]{2}_[0-9]{2}_[0-9]{2})?\.rar$' | sort)
 total=$(printf '%s\n' "$stamped" | grep -c . || true)
@@ -39,5 +47,5 @@ printf '%s\n' "$stamped" | while IFS= read -r name; do
     [ "$(printf '%s' "$name" | cut -c1-10)" \< "$cutoff" ] || continue
   fi
   rm -f -- "$directory/$name"
-  echo "removed $directory/$name"
+  [ -z "$verbose" ] || echo "removed $directory/$name"
 done

@@ -1,6 +1,118 @@
 @echo off
-rem Removes date-stamped archives older than 90 days from D:\Backup, for a
-rem task after the nightly backup. forfiles judges by the file's time, which
-rem -tl sets to the archive's newest file: an archive of an unchanged tree
-rem can look older than it is, so keep D well above the backup interval.
-forfiles /P D:\Backup /M ????_??_??*.rar /D -90 /C "cmd /c del @path"
+rem Removes old date-stamped archives that stampbak -a left in a destination,
+rem so that they do not pile up for ever; the same rules as
+rem contrib\retention\prune-archives.sh:
+rem
+rem   prune-archives.cmd [-v] DESTINATION --keep N    keep the newest N archives
+rem   prune-archives.cmd [-v] DESTINATION --days D    keep those stamped within D days
+rem
+rem Only names made by -a (YYYY_MM_DD.rar, YYYY_MM_DD_HH_MM_SS.rar) are
+rem touched, and their age is read from the stamp: an archive's file time is
+rem that of its newest file, not when it was made. The newest archive is
+rem always kept, since the next run compares against it. Silent when it
+rem succeeds; -v names each archive removed. For example, as a second
+rem action of the nightly task:
+rem
+rem   cmd /c C:\Tools\prune-archives.cmd D:\Backup --days 90
+setlocal EnableExtensions
+set verbose=
+if /i "%~1"=="-v" (set verbose=1& shift)
+set "dest=%~1"
+set "mode=%~2"
+set "count=%~3"
+if "%dest%"=="" goto usage
+if not "%~4"=="" goto usage
+if /i not "%mode%"=="--keep" if /i not "%mode%"=="--days" goto usage
+rem A count of digits only; the x keeps the variable from going empty.
+set "rest=x%count%"
+for %%q in (0 1 2 3 4 5 6 7 8 9) do call set "rest=%%rest:%%q=%%"
+if "%count%"=="" goto usage
+if not "%rest%"=="x" goto usage
+if not exist "%dest%\" (
+  echo prune-archives: no such directory: %dest%>&2
+  exit /b 1
+)
+
+if /i "%mode%"=="--days" call :cutoff
+if errorlevel 1 exit /b 1
+
+rem The stamped archives, each with a key that orders them by their stamp.
+set total=0
+for /f "delims=" %%f in ('dir /b /a-d "%dest%\*.rar"') do call :stamped "%%f"
+set failed=
+for /l %%i in (1,1,%total%) do call :judge %%i
+if defined failed exit /b 1
+exit /b 0
+
+:usage
+echo usage: prune-archives.cmd [-v] DESTINATION --keep N ^| --days D>&2
+exit /b 2
+
+rem Counts a stamped name in, with its key (YYYYMMDDhhmmss, and 0 for a
+rem date alone, 1 with a time) and its day; passes any other name over.
+:stamped
+set "n=%~1"
+set "digits=%n%"
+for %%q in (0 1 2 3 4 5 6 7 8 9) do call set "digits=%%digits:%%q=%%"
+if not "%n:~4,1%%n:~7,1%"=="__" exit /b
+if "%n:~14%"=="" (
+  if not "%n:~10%|%digits%"==".rar|__.rar" exit /b
+  set "key=%n:~0,4%%n:~5,2%%n:~8,2%0000000"
+) else (
+  if not "%n:~10,1%%n:~13,1%%n:~16,1%%n:~19%|%digits%"=="___.rar|_____.rar" exit /b
+  set "key=%n:~0,4%%n:~5,2%%n:~8,2%%n:~11,2%%n:~14,2%%n:~17,2%1"
+)
+call :days %n:~0,4% %n:~5,2% %n:~8,2%
+set /a total+=1
+set "name%total%=%n%"
+set "key%total%=%key%"
+set "day%total%=%days%"
+exit /b
+
+rem Removes archive %1 unless the rules keep it: the newest always, and
+rem the newest N, or those stamped on or after the cutoff day. Variables
+rem are read through call, without delayed expansion, which Wine lacks.
+:judge
+call set "mine=%%key%1%%"
+call set "myday=%%day%1%%"
+call set "myname=%%name%1%%"
+set newer=0
+for /l %%j in (1,1,%total%) do call :newer %%j
+if %newer%==0 exit /b
+if /i "%mode%"=="--keep" if %newer% lss %count% exit /b
+if /i "%mode%"=="--days" if %myday% geq %cutoff% exit /b
+del /q "%dest%\%myname%"
+if exist "%dest%\%myname%" (
+  echo prune-archives: cannot remove %dest%\%myname%>&2
+  set failed=1
+) else if defined verbose (
+  echo removed %dest%\%myname%
+)
+exit /b
+
+:newer
+call set "other=%%key%1%%"
+if "%other%" GTR "%mine%" set /a newer+=1
+exit /b
+
+rem Sets days, a count of days that grows by one each day, for Y M D.
+:days
+set /a y=%1, m=1%2-100, d=1%3-100
+if %m% leq 2 set /a y-=1
+set /a era=y/400, yoe=y-era*400, mp=(m+9)%%12
+set /a days=era*146097 + yoe*365 + yoe/4 - yoe/100 + (153*mp+2)/5 + d - 1
+exit /b
+
+rem Sets cutoff to the day count of today less the days to keep, today in
+rem local time whatever the date format.
+:cutoff
+set today=
+for /f "skip=1 tokens=1" %%a in ('wmic os get localdatetime') do if not defined today set "today=%%a"
+if not defined today for /f %%a in ('powershell -NoProfile -Command "Get-Date -Format yyyyMMdd"') do set "today=%%a"
+if not defined today (
+  echo prune-archives: cannot read today's date ^(wmic or PowerShell needed^)>&2
+  exit /b 1
+)
+call :days %today:~0,4% %today:~4,2% %today:~6,2%
+set /a cutoff=days - count
+exit /b 0
