@@ -12,3 +12,10 @@ ctest --preset windows
 cmake --preset test > /dev/null
 cmake --build --preset test
 STAMPBAK_REQUIRE_WINDOWS=1 ctest --preset test -R '^Wine/'
+echo "--- release zip"
+(cd build/windows && cpack > /dev/null)
+zip=$(ls build/windows/stampbak-*.zip)
+unzip -l "$zip"
+for file in stampbak.exe README.md prune-archives.cmd schedule-stampbak.cmd; do
+  unzip -l "$zip" | grep -q " $file\$" || { echo "missing in the zip: $file"; exit 1; }
+done
