@@ -29,14 +29,14 @@ std::string WithoutPrivileges() {
 }
 
 // No descriptor of ours but the destination lock, which it so holds as
-// long as it runs; the idle class; no signal ignored that we or our caller
-// ignored (an ignored SIGCHLD would make it look failed); its talk on
-// standard error. The list is private and gone, named by the tick count.
+// long as it runs; the descriptor limit our caller set; the idle class; no signal ignored that we
+// or our caller ignored (an ignored SIGCHLD would make it look failed); its talk on standard error.
+// The list is private and gone, named by the tick count.
 TEST_F(NativeRun, ArchiverGetsExactArgumentsAndAQuietStart) {
   WriteFile(dir.path() / "src/a.txt");
   WriteFile(dir.path() / "src/sub/b.txt");
-  const Outcome outcome =
-      Run("-s src -d dst -r", "env --ignore-signal=CHLD", "", "exec 7</dev/null; trap '' HUP;");
+  const Outcome outcome = Run("-s src -d dst -r", "env --ignore-signal=CHLD", "",
+                              "exec 7</dev/null; trap '' HUP; ulimit -Sn 512;");
   ASSERT_EQ(outcome.status, 0) << outcome.err;
   const std::string base = fs::canonical(dir.path()).string();
   std::istringstream args(Recorded("args"));
@@ -60,6 +60,7 @@ TEST_F(NativeRun, ArchiverGetsExactArgumentsAndAQuietStart) {
   const auto ignored = std::stoull(sigign.substr(sigign.find('\t') + 1), nullptr, 16);
   EXPECT_EQ(ignored & 0x7FFFFFFFU, 0U) << sigign;  // the C library keeps its own above
   EXPECT_TRUE(Recorded("policy") == "5" || Recorded("nice") == "19");
+  EXPECT_EQ(Recorded("nofile"), "512");
   EXPECT_EQ(outcome.out.find("stand-in"), std::string::npos);
   EXPECT_NE(outcome.err.find("stand-in rar: done"), std::string::npos);
 

@@ -118,6 +118,17 @@ const Row kRows[] = {
       {"touch -d '2024-03-05 14:07:06' dst.rar", "-s src -d dst -r", "",
        Report("src/", "dst/", "C src/a.txt\r\nC src/sub/b.txt\r\n"), 0, "",
        "a.txt\r\nsub/b.txt\r\n", ""}}},
+    // Only *.rar files count as archives, and not one dated more than a day
+    // ahead, which would make every later change look old.
+    {"only archives count, and none dated a day ahead",
+     {"src/a.txt", "dst/notes.txt", "dst/ahead.rar"},
+     {{"touch -d 2024-01-01 src/a.txt && touch -d 'now + 23 hours' dst/ahead.rar",
+       "-s src -d dst -r", "", Report("src/", "dst/", "C src/a.txt\r\n"), 0, "", "", ""},
+      {"rm dst/ahead.rar", "-s src -d dst -r", "", Report("src/", "dst/", "C src/a.txt\r\n"), 0, "",
+       "a.txt\r\n", ""},
+      {"touch -d 'now + 25 hours' dst/ahead.rar", "-s src -d dst -r", "",
+       Report("src/", "dst/", "C src/a.txt\r\n"), 0, "stampbak: archive dst/ahead.rar is dated ",
+       "", ""}}},
     // A file copied, moved, unpacked or renamed into the tree keeps an old
     // last-write time, yet is in no archive: its arrival counts, once.
     {"files that arrive with old times are archived, once",

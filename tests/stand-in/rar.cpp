@@ -22,6 +22,7 @@
 #include <vector>
 
 #ifndef _WIN32
+#include <sys/resource.h>
 #include <unistd.h>
 #endif
 
@@ -66,6 +67,9 @@ void RecordPlatform(const fs::path& dir) {
   for (std::size_t end; (end = stat.find(' ', at)) != std::string::npos; at = end + 1) {
     fields.push_back(stat.substr(at, end - at));
   }
+  rlimit files{};
+  getrlimit(RLIMIT_NOFILE, &files);
+  WriteAll(dir / "nofile", std::to_string(files.rlim_cur));
   WriteAll(dir / "policy", fields.at(41));
   WriteAll(dir / "nice", fields.at(19));
   WriteAll(dir / "pid", std::to_string(getpid()));
