@@ -11,6 +11,8 @@
 //                                planted at its name just before: a hard
 //                                one, or with "soft:" before TARGET a
 //                                symbolic one
+//   STAMPBAK_STDOUT_WRITES=FILE  at exit, the size of each write to standard
+//                                output, one a line
 // Only writes to descriptors above 2 count: the report and warnings may be
 // lost, the list file may not.
 #include <dirent.h>
@@ -38,6 +40,8 @@ const char* plantLink = nullptr;
 char faultName[32] = "";
 long faultCall = 0;
 int faultErrno = 0;
+std::size_t stdoutWrites[4096];
+int stdoutWriteCount = 0;
 
 __attribute__((constructor)) void Configure() {
   if (std::strcmp(program_invocation_short_name, "stampbak") != 0) return;
@@ -54,6 +58,14 @@ __attribute__((destructor)) void WriteCounts() {
   if (out == nullptr) return;
   for (int kind = 0; kind < kKinds; ++kind)
     std::fprintf(out, "%s %ld\n", kNames[kind], counts[kind]);
+  std::fclose(out);
+}
+
+__attribute__((destructor)) void WriteStdoutWrites() {
+  const char* path = std::getenv("STAMPBAK_STDOUT_WRITES");
+  FILE* out = active && path != nullptr ? std::fopen(path, "w") : nullptr;
+  if (out == nullptr) return;
+  for (int i = 0; i < stdoutWriteCount; ++i) std::fprintf(out, "%zu\n", stdoutWrites[i]);
   std::fclose(out);
 }
 
@@ -137,6 +149,7 @@ int close(int fd) {
 
 ssize_t write(int fd, const void* data, size_t size) {
   if (fd > 2 && Fails("write")) return -1;
+  if (fd == 1 && active && stdoutWriteCount < 4096) stdoutWrites[stdoutWriteCount++] = size;
   return Real<ssize_t (*)(int, const void*, size_t)>("write")(fd, data, size);
 }
 

@@ -91,11 +91,13 @@ class FaultSweep : public NativeRun {
     SetTime(dir / "dst/2020_01_01.rar", kTreeTime + (corpus.archiveDue ? -kYear : kYear));
   }
 
-  Outcome RunWith(const Corpus& corpus, const std::string& fault) {
+  Outcome RunWith(const Corpus& corpus, const std::string& fault,
+                  const std::string& redirect = "") {
     Prepare(corpus);
     return Run("-s src -d dst -a -e '*.tmp' -r",
                "LD_PRELOAD=" + Quoted(FAULT_INJECTOR) + " ASAN_OPTIONS=verify_asan_link_order=0 " +
-                   corpus.environment + " " + fault + " timeout -s KILL 20");
+                   corpus.environment + " " + fault + " timeout -s KILL 20",
+               redirect);
   }
 
   std::string ListHanded() const { return ArchiverRuns() > 0 ? Recorded("list") : ""; }
@@ -189,6 +191,20 @@ TEST_F(FaultSweep, ListFileIsNeverOpenedOverALink) {
     EXPECT_EQ(ReadFile(capture.path() / "precious"), "precious") << kind;
     EXPECT_EQ(ArchiverRuns(), 0) << kind;
   }
+}
+
+// Into a file or a pipe the report leaves in loads of 128 bytes and the
+// rest at the end; to a character device (here /dev/null) line by line.
+TEST_F(FaultSweep, ReportLeavesIn128ByteLoadsOrLines) {
+  const std::string sizes = "STAMPBAK_STDOUT_WRITES=" + Quoted(capture / "writes");
+  const Outcome file = RunWith(kCorpora[0], sizes);
+  std::vector<std::string> writes = Lines(ReadFile(capture.path() / "writes"));
+  ASSERT_GT(writes.size(), 1U);
+  EXPECT_EQ(std::count(writes.begin(), writes.end() - 1, "128"), writes.size() - 1);
+  EXPECT_EQ(128 * (writes.size() - 1) + std::stoul(writes.back()), file.out.size());
+  RunWith(kCorpora[0], sizes, "> /dev/null");
+  writes = Lines(ReadFile(capture.path() / "writes"));
+  EXPECT_EQ(writes.size(), Lines(file.out).size());
 }
 
 // Memory that runs out at any allocation ends the run with status 1 and

@@ -74,32 +74,6 @@ TEST(LocalTimeCache, AgreesWithTheCLibraryAcrossDaylightSavingChanges) {
   EXPECT_EQ(cache.Pack(std::numeric_limits<std::time_t>::min()), kEarliestDosDateTime);
 }
 
-// A terminal or other character device gets each line as it ends; only a
-// standard error on the very same file shares the report's.
-TEST(PosixReportOutput, WhatStandardOutputIs) {
-  TempDir dir;
-  const int saved[] = {dup(STDOUT_FILENO), dup(STDERR_FILENO)};
-  const auto redirect = [](const char* out, const char* err) {
-    const int o = open(out, O_WRONLY | O_CREAT, 0600);
-    const int e = open(err, O_WRONLY | O_CREAT, 0600);
-    dup2(o, STDOUT_FILENO);
-    dup2(e, STDERR_FILENO);
-    close(o);
-    close(e);
-  };
-  ReportOutput& output = StandardOutput(ProcessStart{});
-  redirect("/dev/null", (dir / "err").c_str());
-  const OutputKind device = output.Open();
-  const bool sharedWithOther = output.SharedWithDiagnostics();
-  redirect((dir / "log").c_str(), (dir / "log").c_str());
-  const bool sharedWithItself = output.SharedWithDiagnostics();
-  dup2(saved[0], STDOUT_FILENO);
-  dup2(saved[1], STDERR_FILENO);
-  EXPECT_EQ(device, OutputKind::CharDevice);
-  EXPECT_FALSE(sharedWithOther);
-  EXPECT_TRUE(sharedWithItself);
-}
-
 // A non-blocking descriptor that is full waits for its reader; nothing of
 // the load is lost.
 TEST(WriteFully, WaitsForASlowReaderOfANonBlockingPipe) {
