@@ -116,6 +116,11 @@ class FaultSweep : public NativeRun {
   void ExpectHonest(const Outcome& o, const std::string& cleanList, const std::string& what) {
     ASSERT_TRUE(o.status == 0 || o.status == 1) << what << ": crashed or hung, " << o.status;
     const std::string list = ListHanded();
+    // The archiver holds the destination lock as descriptor 3, if we got one.
+    const std::string fds = ArchiverRuns() > 0 ? Recorded("fds") : "";
+    const bool locked = !Holds(o.err, "stampbak: cannot lock ");
+    EXPECT_TRUE(fds.empty() || std::count(fds.begin(), fds.end(), '\n') == (locked ? 4 : 3))
+        << what << fds << o.err;
     for (const std::string& file : Lines(list)) {
       EXPECT_TRUE(Holds(o.out, "C src/" + file + "\r\n")) << what << ": unreported " << file;
     }

@@ -23,11 +23,6 @@ std::string Report(const std::string& scan, const std::string& exclude = "") {
   return SortedLines(ReportHeader("src/", "dst/", "*.*", exclude) + scan + "All OK\r\n");
 }
 
-// Permissions do not bind root, so as root the run is made as nobody.
-std::string WithoutPrivileges() {
-  return geteuid() == 0 ? "setpriv --reuid=65534 --regid=65534 --clear-groups" : "";
-}
-
 // No descriptor of ours but the destination lock, which it so holds as
 // long as it runs; the descriptor limit our caller set; the idle class; no signal ignored that we
 // or our caller ignored (an ignored SIGCHLD would make it look failed); its talk on standard error.
@@ -209,27 +204,6 @@ TEST_F(NativeRun, LinksFifosAndLineBreaks) {
   EXPECT_EQ(SortedLines(outcome.err),
             "stampbak: not archived, the name holds a line break: src/y??\n"
             "stampbak: not entered, the name holds a line break: src/x?\n");
-}
-
-// A destination others may only drop files into cannot be locked: that
-// costs a warning, not the backup, and the archiver gets no lock to hold.
-TEST_F(NativeRun, DestinationThatCannotBeLocked) {
-  WriteFile(dir.path() / "src/a.txt");
-  fs::create_directories(dir.path() / "dst/drop");
-  for (const char* shared : {"tmp", "record", "dst"}) {
-    fs::create_directory(dir.path() / shared);
-    fs::permissions(dir.path() / shared, fs::perms::all | fs::perms::sticky_bit);
-  }
-  fs::permissions(dir.path() / "dst/drop", fs::perms::owner_write | fs::perms::owner_exec |
-                                               fs::perms::others_write | fs::perms::others_exec);
-  const Outcome drop = Run("-s src -d dst/drop -r", WithoutPrivileges());
-  EXPECT_EQ(drop.status, 0) << drop.out;
-  EXPECT_TRUE(drop.err.starts_with(
-      "stampbak: cannot lock dst/drop/: Permission denied; going on without the lock\n"))
-      << drop.err;
-  EXPECT_TRUE(fs::exists(dir.path() / "dst/drop.rar"));
-  const std::string fds = Recorded("fds");
-  EXPECT_EQ(std::count(fds.begin(), fds.end(), '\n'), 3) << fds;
 }
 
 // Deeper than any call stack would allow a walk that recursed, than a path

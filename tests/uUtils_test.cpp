@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <random>
 #include <string>
 
 #include "src/failures.h"
@@ -40,51 +39,6 @@ TEST(MatchMaskList, AnswersOfTheDesign) {
   const std::string longName = std::string(600, 'X') + ".TXT";
   EXPECT_TRUE(MatchMaskList(longName, "x*.txt"));
   EXPECT_FALSE(MatchMaskList(longName, "x*.doc"));
-}
-
-// The matcher as first defined: every "*" tries every split point in turn.
-bool Oracle(const std::string& name, const std::string& mask) {
-  if (name == mask) return true;
-  if (name.empty()) return mask.find_first_not_of('*') == std::string::npos;
-  for (std::size_t p = 0; p < name.size(); ++p) {
-    if (p >= mask.size()) return false;
-    if (mask[p] == '*') {
-      for (std::size_t q = p; q <= name.size(); ++q) {
-        if (Oracle(name.substr(q), mask.substr(p + 1))) return true;
-      }
-      return false;
-    }
-    if (mask[p] != '?' && mask[p] != name[p]) return false;
-  }
-  return Oracle("", mask.substr(name.size()));
-}
-
-// Random texts of up to a given length from a few characters.
-class RandomText {
- public:
-  RandomText(std::string alphabet, unsigned seed) : alphabet_(std::move(alphabet)), random_(seed) {}
-  std::string operator()(std::size_t maxLength) {
-    std::string text(random_() % (maxLength + 1), ' ');
-    for (char& c : text) c = alphabet_[random_() % alphabet_.size()];
-    return text;
-  }
-
- private:
-  std::string alphabet_;
-  std::mt19937 random_;
-};
-
-TEST(MatchMask, AgreesWithTheRecursiveDefinition) {
-  RandomText randomText("*?.abA\xE9", 20261207);
-  int taken = 0;
-  for (int i = 0; i < 150000; ++i) {
-    const std::string name = randomText(7);
-    const std::string mask = randomText(6);
-    const bool expected = Oracle(name, mask);
-    ASSERT_EQ(MatchMask(name, mask), expected) << "name " << name << " mask " << mask;
-    taken += expected;
-  }
-  EXPECT_GT(taken, 5000);  // both answers were exercised
   // A crafted name answers at once, not after trying every split.
   EXPECT_FALSE(MatchMaskList(std::string(90, 'a'), "*.txt;a*a*a*a*a*a*a*a*a*a*a*a*a*a*b"));
 }

@@ -22,6 +22,7 @@
 #include <vector>
 
 #ifndef _WIN32
+#include <sched.h>
 #include <sys/resource.h>
 #include <unistd.h>
 #endif
@@ -60,18 +61,11 @@ void RecordPlatform(const fs::path& dir) {
   const std::string status = ReadAll("/proc/self/status");
   const std::size_t sigIgn = status.find("SigIgn:");
   WriteAll(dir / "sigign", status.substr(sigIgn, status.find('\n', sigIgn) - sigIgn));
-  // Fields from the third on follow the command name in parentheses.
-  const std::string stat = ReadAll("/proc/self/stat");
-  std::vector<std::string> fields{"", "", ""};
-  std::size_t at = stat.rfind(')') + 2;
-  for (std::size_t end; (end = stat.find(' ', at)) != std::string::npos; at = end + 1) {
-    fields.push_back(stat.substr(at, end - at));
-  }
   rlimit files{};
   getrlimit(RLIMIT_NOFILE, &files);
   WriteAll(dir / "nofile", std::to_string(files.rlim_cur));
-  WriteAll(dir / "policy", fields.at(41));
-  WriteAll(dir / "nice", fields.at(19));
+  WriteAll(dir / "policy", std::to_string(sched_getscheduler(0)));
+  WriteAll(dir / "nice", std::to_string(getpriority(PRIO_PROCESS, 0)));
   WriteAll(dir / "pid", std::to_string(getpid()));
 }
 #endif
