@@ -37,6 +37,8 @@ struct ProcessStart {
 // at its next step, and passed on to a program RunHidden runs.
 ProcessStart PrepareProcess();
 
+// Whether a signal asked the run to end; asked once per entry, so cheap.
+bool EndRequested();
 // The name of the signal that asked the run to end; empty when none came.
 std::string EndingSignal();
 

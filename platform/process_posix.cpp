@@ -265,6 +265,8 @@ std::optional<std::string> RawCommandLine() { return std::nullopt; }
 
 std::size_t NextCharacter(std::string_view /*text*/, std::size_t pos) { return pos + 1; }
 
+bool EndRequested() { return receivedSignal != 0; }
+
 std::string EndingSignal() {
   const int sig = receivedSignal;
   return sig == 0 ? "" : SignalName(sig);

@@ -73,6 +73,8 @@ std::size_t NextCharacter(std::string_view text, std::size_t pos) {
 }
 
 // A task the scheduler ends is ended with the archiver in its job.
+bool EndRequested() { return false; }
+
 std::string EndingSignal() { return ""; }
 
 }  // namespace platform

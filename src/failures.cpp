@@ -26,8 +26,7 @@ std::string FailureText(const char* kind, const std::string& module, std::uintpt
 }
 
 void EndIfAsked() {
-  const std::string signal = platform::EndingSignal();
-  if (!signal.empty()) throw RunInterrupted(signal);
+  if (platform::EndRequested()) throw RunInterrupted(platform::EndingSignal());
 }
 
 }  // namespace stampbak

@@ -114,7 +114,7 @@ ArchivesHere ArchivesIn(const SourceScan& scan, platform::DirectoryListing& list
 // The archiver reads a list line holding "*" or "?" as a mask, which could
 // take files that were never selected.
 bool HoldsWildcard(std::string_view name) {
-  return name.find_first_of("*?") != std::string_view::npos;
+  return name.find('*') != std::string_view::npos || name.find('?') != std::string_view::npos;
 }
 
 // The subdirectory to scan next, if it is selected and can be opened.
@@ -143,22 +143,20 @@ std::optional<Level> EnterDirectory(SourceScan& scan, Level& level, const std::s
 // The archiver opens the path relative to the source directory, so one it
 // cannot open is never listed, and one whose time cannot be read is left
 // out: one odd file must not cost the whole backup. An entry whose kind
-// the listing could not tell turns out a directory here.
-std::optional<Level> SelectFile(SourceScan& scan, Level& level,
-                                const platform::DirectoryEntry& entry, std::string& path) {
+// the listing could not tell may turn out a directory here: then true.
+bool SelectFile(SourceScan& scan, Level& level, const platform::DirectoryEntry& entry,
+                const std::string& path) {
   const Run& run = scan.run;
   const bool tooLong = path.size() - run.settings.SrcDir.size() > platform::LongestArchivablePath;
   const platform::FileTimeLookup lookup =
       tooLong ? platform::FileTimeLookup{LookupStatus::NameTooLong, 0, ""}
               : level.listing->LastWriteTime(entry.Name);
-  if (lookup.Status == LookupStatus::Directory && entry.Kind == EntryKind::Unknown) {
-    return EnterDirectory(scan, level, entry.Name, path);
-  }
+  if (lookup.Status == LookupStatus::Directory && entry.Kind == EntryKind::Unknown) return true;
   if (lookup.Status == LookupStatus::Found && !HoldsWildcard(entry.Name)) {
     WriteScanLine(run, "C ", path, true);
     level.node->AddChild(entry.Name, false, DosDateTimeToDateTime(lookup.Packed));
     scan.newestChange = std::max(scan.newestChange, lookup.Changed);
-    return std::nullopt;
+    return false;
   }
   WriteScanLine(run, "S ", path, true);
   if (lookup.Status == LookupStatus::Found) {
@@ -168,16 +166,17 @@ std::optional<Level> SelectFile(SourceScan& scan, Level& level,
   } else {
     Warn(run, "not archived, cannot read the time of " + path + ": " + lookup.Reason);
   }
-  return std::nullopt;
+  return false;
 }
 
-std::optional<Level> ReportFile(SourceScan& scan, Level& level,
-                                const platform::DirectoryEntry& entry, std::string& path) {
+// True when the entry turned out a directory to enter.
+bool ReportFile(SourceScan& scan, Level& level, const platform::DirectoryEntry& entry,
+                const std::string& path) {
   const Decision decision = Decide(scan, entry.Name);
   const bool printable = !HoldsLineBreak(entry.Name);
   if (decision == Decision::Exclude) {
     WriteScanLine(scan.run, "E ", path, printable);
-    return std::nullopt;
+    return false;
   }
   // An archiver opening a FIFO or device would block or read forever.
   const bool archivable = printable && entry.Kind != EntryKind::Unarchivable;
@@ -186,7 +185,7 @@ std::optional<Level> ReportFile(SourceScan& scan, Level& level,
     if (decision == Decision::Select && !printable) {
       Warn(scan.run, "not archived, the name holds a line break: " + path);
     }
-    return std::nullopt;
+    return false;
   }
   return SelectFile(scan, level, entry, path);
 }
@@ -234,9 +233,8 @@ void Walk(SourceScan& scan, TBackupFile& root, std::unique_ptr<platform::Directo
     if (entry.Kind == EntryKind::DirectoryLink) continue;  // never followed
     path.resize(level.pathLength);
     path.append(entry.Name);
-    std::optional<Level> inner = entry.Kind == EntryKind::Directory
-                                     ? EnterDirectory(scan, level, entry.Name, path)
-                                     : ReportFile(scan, level, entry, path);
+    if (entry.Kind != EntryKind::Directory && !ReportFile(scan, level, entry, path)) continue;
+    std::optional<Level> inner = EnterDirectory(scan, level, entry.Name, path);
     if (inner) levels.push_back(std::move(*inner));
   }
 }
