@@ -112,24 +112,28 @@ WRAP(pid_t, waitpid, (pid_t p, int* s, int o), (p, s, o), -1)
 
 extern "C" {
 
+// Both opens go to the real openat; "open" is counted as itself.
+static int OpenCounted(const char* kind, int dirFd, const char* path, int flags, va_list rest) {
+  const mode_t mode = (flags & O_CREAT) != 0 ? va_arg(rest, mode_t) : 0;
+  if (Fails(kind)) return -1;
+  if (plantLink != nullptr && active && (flags & O_CREAT) != 0) Plant(path);
+  return Real<int (*)(int, const char*, int, ...)>("openat")(dirFd, path, flags, mode);
+}
+
 int openat(int dirFd, const char* path, int flags, ...) {
   va_list rest;
   va_start(rest, flags);
-  const mode_t mode = (flags & O_CREAT) != 0 ? va_arg(rest, mode_t) : 0;
+  const int fd = OpenCounted("openat", dirFd, path, flags, rest);
   va_end(rest);
-  if (Fails("openat")) return -1;
-  if (plantLink != nullptr && active && (flags & O_CREAT) != 0) Plant(path);
-  return Real<int (*)(int, const char*, int, ...)>("openat")(dirFd, path, flags, mode);
+  return fd;
 }
 
 int open(const char* path, int flags, ...) {
   va_list rest;
   va_start(rest, flags);
-  const mode_t mode = (flags & O_CREAT) != 0 ? va_arg(rest, mode_t) : 0;
+  const int fd = OpenCounted("open", AT_FDCWD, path, flags, rest);
   va_end(rest);
-  if (Fails("open")) return -1;
-  if (plantLink != nullptr && active && (flags & O_CREAT) != 0) Plant(path);
-  return Real<int (*)(const char*, int, ...)>("open")(path, flags, mode);
+  return fd;
 }
 
 dirent* readdir(DIR* dir) {
