@@ -38,14 +38,16 @@ TEST(PosixListing, SubdirectorySwappedForALinkIsNotEntered) {
 
 // Packing an hour's seconds from one look-up of its offset gives what the
 // C library gives, around a change of daylight-saving time on the hour
-// (Berlin) and on the half hour (Lord Howe Island), and around a leap
-// second where the zone counts them (which packs as second 59).
+// (Berlin) and on the half hour (Lord Howe Island), around a leap second
+// where the zone counts them (which packs as second 59), and from the
+// 29th of February into March.
 TEST(LocalTimeCache, AgreesWithTheCLibraryAcrossDaylightSavingChanges) {
   const std::pair<const char*, std::time_t> changes[] = {
       {"Europe/Berlin", 1711846800},        // 2024-03-31 01:00 UTC
       {"Europe/Berlin", 1729990800},        // 2024-10-27 01:00 UTC
       {"Australia/Lord_Howe", 1728142200},  // 2024-10-05 15:30 UTC
       {"right/Europe/Berlin", 1483228826},  // 2016-12-31 23:59:60 UTC
+      {"Europe/Berlin", 1709251200},        // 2024-03-01 00:00 UTC, after a leap day
   };
   const std::string saved = std::getenv("TZ") != nullptr ? std::getenv("TZ") : "";
   for (const auto& [zone, change] : changes) {
