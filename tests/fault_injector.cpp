@@ -10,7 +10,7 @@
 //   STAMPBAK_PLANT_LINK=TARGET   a file created new finds a link to TARGET
 //                                planted at its name just before: a hard
 //                                one, or with "soft:" before TARGET a
-//                                symbolic one
+//                                symbolic one; with "once:", only the first
 //   STAMPBAK_STDOUT_WRITES=FILE  at exit, the size of each write to standard
 //                                output, one a line
 // Only writes to descriptors above 2 count: the report and warnings may be
@@ -80,8 +80,10 @@ bool Fails(const char* name) {
 }
 
 void Plant(const char* path) {
+  const bool once = std::strncmp(plantLink, "once:", 5) == 0;
   const bool soft = std::strncmp(plantLink, "soft:", 5) == 0;
-  soft ? symlink(plantLink + 5, path) : link(plantLink, path);
+  soft ? symlink(plantLink + 5, path) : link(plantLink + (once ? 5 : 0), path);
+  if (once) plantLink = nullptr;
 }
 
 template <typename F>
