@@ -235,6 +235,7 @@ TEST_F(FaultSweep, EveryFailingAllocationEndsTheRunCleanly) {
     const Outcome o = RunWith(corpus, "STAMPBAK_FAULT=" + fault);
     EXPECT_EQ(o.status, 1) << fault << o.err;
     EXPECT_TRUE(Holds(o.err, "Exception EOutOfMemory in module stampbak at ")) << fault << o.err;
+    EXPECT_TRUE(o.err.ends_with(".\nOut of memory.\n")) << fault << o.err;
     EXPECT_TRUE(fs::is_empty(dir.path() / "tmp")) << fault;
   }
 }

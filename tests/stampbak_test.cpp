@@ -67,9 +67,11 @@ const Row kRows[] = {
     // backed up.
     {"passed-over parameters and odd masks are named",
      {"src/a.txt", "src/cache"},
-     {{"", "-s src -d dst --exclude=x -x -e '*.tmp; cache;sub/x'", "",
-       Report("src/", "dst/", "C src/a.txt\r\nC src/cache\r\n", "*.*", "*.tmp; cache;sub/x"), 0,
+     {{"", "-s src -d dst --exclude=x -x -i ' *.txt;*' -e '*.tmp; cache;sub/x'", "",
+       Report("src/", "dst/", "C src/a.txt\r\nC src/cache\r\n", " *.txt;*", "*.tmp; cache;sub/x"),
+       0,
        "stampbak: passed over, its first letter names no option: --exclude=x\n"
+       "stampbak: the include mask ' *.txt' begins or ends with a blank, which names rarely do\n"
        "stampbak: passed over, its first letter names no option: -x\n"
        "stampbak: the exclude mask ' cache' begins or ends with a blank, which names rarely do\n"
        "stampbak: the exclude mask 'sub/x' holds a path separator; masks are matched against names "
