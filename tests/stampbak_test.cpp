@@ -91,9 +91,11 @@ const Row kRows[] = {
      {},
      {{"", "-s missing -d dst", "", ReportHeader("missing/", "dst/"), 1,
        "Cannot read source directory missing/ (from ", "", ""}}},
-    {"an empty source is",
+    // A first component of two letters is no drive.
+    {"an empty source is, and the destination chain is made",
      {"empty/"},
-     {{"", "-s empty -d dst", "", Report("empty/", "dst/", ""), 0, "", "", ""}}},
+     {{"", "-s empty -d 'bk/new'", "", Report("empty/", "bk/new/", ""), 0, "", "",
+       "test -d bk/new"}}},
     {"blanks reach the archiver whole; a relative destination is ours",
      {"my src/c d.txt"},
      {{"", "-s 'my src' -d 'out/my dst' -r", "",
