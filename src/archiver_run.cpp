@@ -76,10 +76,6 @@ class ListFile {
   bool kept_ = false;
 };
 
-std::string DirectoryOf(const std::string& path) {
-  return path.substr(0, path.rfind(platform::PathDelimiter) + 1);
-}
-
 // Another user who can rename in the temporary directory could put a list
 // of his own in place of ours before the archiver reads it.
 void RefuseSharedTempDirectory(const Run& run, const std::string& name) {
@@ -137,6 +133,10 @@ std::vector<std::string> ArchiverArguments(const std::string& archiveName,
   return {"a", "-s", "-m5", "-md4096", "-tl", archiveName, "@" + listName};
 }
 
+std::string NoBackup(const platform::ProcessOutcome& outcome) {
+  return std::string("no backup was made: the archiver ") + kArchiver + " " + outcome.Reason;
+}
+
 bool Exists(const std::string& path) {
   return platform::LastWriteTime(path).Status == platform::LookupStatus::Found;
 }
@@ -175,8 +175,7 @@ BackupOutcome RunArchiver(const Run& run, const TBackupFile& root,
   if (!outcome.Started) {
     list->Keep();
     WriteReportLine(run.report, "CreateProcess failed with the following error: ", outcome.Code);
-    Warn(run, std::string("no backup was made: the archiver ") + kArchiver + " " + outcome.Reason +
-                  "; the list file " + list->Name + " is kept");
+    Warn(run, NoBackup(outcome) + "; the list file " + list->Name + " is kept");
     return BackupOutcome::NotMade;
   }
   if (!outcome.Interruption.empty()) {
@@ -184,7 +183,7 @@ BackupOutcome RunArchiver(const Run& run, const TBackupFile& root,
                   ", which was passed on to the archiver; no backup was made");
   } else if (outcome.Code != 0) {
     WriteReportLine(run.report, "Archiver failed with the following exit code: ", outcome.Code);
-    Warn(run, std::string("no backup was made: the archiver ") + kArchiver + " " + outcome.Reason);
+    Warn(run, NoBackup(outcome));
   } else {
     return BackupOutcome::Done;
   }

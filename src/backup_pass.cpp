@@ -76,7 +76,9 @@ void ConsiderArchivesIn(const std::string& baseDstDir, NewestArchive& newest) {
   }
 }
 
-NewestArchive FindNewestArchive(const Run& run, const std::string& baseDstDir) {
+// The newest trusted archive in the destination, or beside it where an
+// unstamped run puts it.
+NewestArchive GetLastBackupTime(const Run& run, const std::string& baseDstDir) {
   NewestArchive newest(run);
   ConsiderArchivesIn(baseDstDir, newest);
   // An unstamped run's archive lies beside the destination, not in it.
@@ -86,10 +88,6 @@ NewestArchive FindNewestArchive(const Run& run, const std::string& baseDstDir) {
 }
 
 }  // namespace
-
-DateTime GetLastBackupTime(const Run& run, const std::string& baseDstDir) {
-  return FindNewestArchive(run, baseDstDir).Time();
-}
 
 // An archive is due when a selected file was written after the newest
 // archive's time, or arrived (copied, unpacked, moved or renamed in with
@@ -105,7 +103,7 @@ BackupOutcome ProcessBackup(const Run& run, std::unique_ptr<TBackupFile>& tree) 
   TBackupFile* root = tree.get();
   root->UpdateNewestTime();
   if (!settings.UseArchiver) return BackupOutcome::Done;
-  const NewestArchive newest = FindNewestArchive(run, settings.BaseDstDir);
+  const NewestArchive newest = GetLastBackupTime(run, settings.BaseDstDir);
   if (root->NewestTime > newest.Time() || scanned.NewestChange > newest.Written()) {
     return RunArchiver(run, *root, lock.get());
   }

@@ -12,8 +12,4 @@ namespace stampbak {
 // tree it scans is left in `tree`, to live as long as the process.
 BackupOutcome ProcessBackup(const Run& run, std::unique_ptr<TBackupFile>& tree);
 
-// The time of the newest archive in the destination, or beside it where an
-// unstamped run puts it; 0 when there is none.
-DateTime GetLastBackupTime(const Run& run, const std::string& baseDstDir);
-
 }  // namespace stampbak

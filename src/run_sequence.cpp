@@ -69,10 +69,8 @@ void CheckArchiveDirectory(const Run& run, const std::string& reason) {
   const RunSettings& settings = run.settings;
   if (!settings.UseArchiver) return;
   const bool stamped = settings.UseDateStamp || settings.UseTimeStamp;
-  const std::string unstamped = UnstampedArchiveName(settings.BaseDstDir);
   const std::string directory =
-      stamped ? settings.BaseDstDir
-              : unstamped.substr(0, unstamped.rfind(platform::PathDelimiter) + 1);
+      stamped ? settings.BaseDstDir : DirectoryOf(UnstampedArchiveName(settings.BaseDstDir));
   if (directory.empty() || platform::IsDirectory(directory)) return;
   Warn(run, "cannot create the destination " + settings.BaseDstDir + ": " +
                 (reason.empty() ? "it is not a directory" : reason));

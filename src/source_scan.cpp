@@ -51,12 +51,10 @@ std::string IdentityOf(const std::string& directory) {
 OwnArchives FindOwnArchives(const Run& run) {
   const std::string& base = run.settings.BaseDstDir;
   const std::string unstamped = UnstampedArchiveName(base);
-  const std::size_t last = unstamped.rfind(platform::PathDelimiter);
-  const std::string besideDir = last == std::string::npos
-                                    ? std::string(".") + platform::PathDelimiter
-                                    : unstamped.substr(0, last + 1);
-  const std::string besideName = last == std::string::npos ? unstamped : unstamped.substr(last + 1);
-  return {base, IdentityOf(base), IdentityOf(besideDir), besideName};
+  const std::string directory = DirectoryOf(unstamped);
+  const std::string besideDir =
+      directory.empty() ? std::string(".") + platform::PathDelimiter : directory;
+  return {base, IdentityOf(base), IdentityOf(besideDir), unstamped.substr(directory.size())};
 }
 
 bool SameName(const std::string& a, const std::string& b) {

@@ -109,6 +109,10 @@ std::string MakeDirectoryPath(const std::string& path) {
   return above.empty() ? here : above;
 }
 
+std::string DirectoryOf(const std::string& path) {
+  return path.substr(0, path.rfind(platform::PathDelimiter) + 1);
+}
+
 std::string UnstampedArchiveName(const std::string& baseDstDir) {
   return baseDstDir.substr(0, baseDstDir.size() - 1) + ".rar";
 }

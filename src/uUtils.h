@@ -48,6 +48,10 @@ std::string LowerCase(std::string text);
 // for the first that could not be created, else empty.
 std::string MakeDirectoryPath(const std::string& path);
 
+// The directory part of a path, with its final separator; empty for a
+// bare name.
+std::string DirectoryOf(const std::string& path);
+
 // Where a run without a stamp puts its archive: beside the destination
 // directory (given with its final separator), named after it.
 std::string UnstampedArchiveName(const std::string& baseDstDir);
