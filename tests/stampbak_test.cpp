@@ -23,7 +23,7 @@ struct Step {
   std::string args;
   std::string environment;  // variables (and wrappers) for the program
   std::string out;          // the report, its scan lines in any order; "*": any
-  int status;
+  int status = 0;
   std::string err;    // lines standard error holds, each in part; "": no word of stampbak's
   std::string list;   // what the archiver was handed; "": it did not run
   std::string check;  // a shell test that must pass afterwards, with OUT and ERR
@@ -90,7 +90,9 @@ const Row kRows[] = {
     {"a source that cannot be read is no empty backup",
      {},
      {{"", "-s missing -d dst", "", ReportHeader("missing/", "dst/"), 1,
-       "Cannot read source directory missing/ (from ", "", ""}}},
+       "Cannot read source directory missing/ (from \n"
+       "stampbak: no backup was made: Cannot read source directory missing/ (from ",
+       "", ""}}},
     // A first component of two letters is no drive.
     {"an empty source is, and the destination chain is made",
      {"empty/"},
@@ -101,23 +103,28 @@ const Row kRows[] = {
      {{"", "-s 'my src' -d 'out/my dst' -r", "",
        Report("my src/", "out/my dst/", "C my src/c d.txt\r\n"), 0, "", "c d.txt\r\n",
        "test -f 'out/my dst.rar'"}}},
-    // The archive's time, that of its newest file, is the memory between
-    // runs: the next archive comes only when a file is newer by a
-    // two-second step. Each archive is touched after the file, so that it
-    // is written after the file last changed.
-    {"archives only after a change, to the two-second step",
+    // The archive's own time is the memory between runs: set when the
+    // archiver succeeded, no later than the scan's start and no earlier
+    // than the newest change it saw. Touching a file, even back in time,
+    // changes it.
+    {"archives only after a change, and the archive's time is the memory",
      {"src/a.txt", "src/sub/b.txt"},
-     {{"touch -d '2024-03-05 14:07:08' src/a.txt src/sub/b.txt", "-s src -d dst -r", "",
-       Report("src/", "dst/", "C src/a.txt\r\nC src/sub/b.txt\r\n"), 0, "",
-       "a.txt\r\nsub/b.txt\r\n", "test -f dst.rar"},
-      {"", "-s src -d dst -r", "", Report("src/", "dst/", "C src/a.txt\r\nC src/sub/b.txt\r\n"), 0,
-       "", "", ""},
-      {"touch -d '2024-03-05 14:07:09' src/a.txt && touch -d '2024-03-05 14:07:08' dst.rar",
-       "-s src -d dst -r", "", Report("src/", "dst/", "C src/a.txt\r\nC src/sub/b.txt\r\n"), 0, "",
-       "", ""},
-      {"touch -d '2024-03-05 14:07:06' dst.rar", "-s src -d dst -r", "",
-       Report("src/", "dst/", "C src/a.txt\r\nC src/sub/b.txt\r\n"), 0, "",
-       "a.txt\r\nsub/b.txt\r\n", ""}}},
+     {{.before = "touch -d '2024-03-05 14:07:08' src/a.txt src/sub/b.txt",
+       .args = "-s src -d dst -r",
+       .out = Report("src/", "dst/", "C src/a.txt\r\nC src/sub/b.txt\r\n"),
+       .list = "a.txt\r\nsub/b.txt\r\n",
+       .check = "test $(stat -c %Y dst.rar) -ge $(stat -c %Z src/sub/b.txt) && "
+                "test $(stat -c %Y dst.rar) -le $(date +%s)"},
+      {.args = "-s src -d dst -r",
+       .out = Report("src/", "dst/", "C src/a.txt\r\nC src/sub/b.txt\r\n")},
+      {.before = "touch -d '2024-03-05 14:07:06' src/sub/b.txt",
+       .args = "-s src -d dst -r",
+       .out = Report("src/", "dst/", "C src/a.txt\r\nC src/sub/b.txt\r\n"),
+       .list = "a.txt\r\nsub/b.txt\r\n"},
+      {.before = "touch -d '2024-03-05 14:07:08' dst.rar",
+       .args = "-s src -d dst -r",
+       .out = Report("src/", "dst/", "C src/a.txt\r\nC src/sub/b.txt\r\n"),
+       .list = "a.txt\r\nsub/b.txt\r\n"}}},
     // Only *.rar files count as archives, and not one dated more than a day
     // ahead, which would make every later change look old.
     {"only archives count, and none dated a day ahead",
@@ -162,6 +169,95 @@ const Row kRows[] = {
               "E src/scratch.tmp\r\n",
               "*.*", "*.tmp"),
        0, "", "", ""}}},
+    // A directory moved or renamed into the tree keeps its files' old
+    // times; only its own change time tells that it arrived.
+    {"whatever arrives is archived, once",
+     {"src/a.txt", "src/cache/c.txt", "outside/project/p.txt", "outside/two/t.txt",
+      "outside/two/gone.txt"},
+     {{.before = "touch -d 2020-01-01 src/*/* src/* outside/*/*",
+       .args = "-s src -d dst -e cache -r",
+       .out = Report("src/", "dst/", "C src/a.txt\r\n", "*.*", "cache"),
+       .list = "a.txt\r\n"},
+      {.before = "mv outside/project src/",
+       .args = "-s src -d dst -e cache -r",
+       .out = Report("src/", "dst/", "C src/a.txt\r\nC src/project/p.txt\r\n", "*.*", "cache"),
+       .list = "a.txt\r\nproject/p.txt\r\n"},
+      {.args = "-s src -d dst -e cache -r",
+       .out = Report("src/", "dst/", "C src/a.txt\r\nC src/project/p.txt\r\n", "*.*", "cache")},
+      {.before = "mv src/cache src/kept && mv outside/two src/ && rm src/two/gone.txt",
+       .args = "-s src -d dst -e cache -r",
+       .out = Report("src/", "dst/",
+                     "C src/a.txt\r\nC src/project/p.txt\r\nC src/kept/c.txt\r\nC src/two/t.txt\r\n",
+                     "*.*", "cache"),
+       .list = "a.txt\r\nproject/p.txt\r\nkept/c.txt\r\ntwo/t.txt\r\n"}}},
+    // The link's own change time tells its arrival; the source's does not
+    // here, as it holds the unstamped archive, whose making it moves.
+    {"a link added to an old file is archived",
+     {"src/a.txt", "outside/old.txt"},
+     {{.before = "touch -d 2020-01-01 src/a.txt outside/old.txt",
+       .args = "-s src -d src/bk -r",
+       .out = Report("src/", "src/bk/", "C src/a.txt\r\n"),
+       .list = "a.txt\r\n"},
+      {.before = "ln -s ../outside/old.txt src/link.txt",
+       .args = "-s src -d src/bk -r",
+       .out = Report("src/", "src/bk/", "C src/a.txt\r\nS src/bk.rar\r\nC src/link.txt\r\n"),
+       .err = "stampbak: the destination lies inside the source",
+       .list = "a.txt\r\nlink.txt\r\n"},
+      {.args = "-s src -d src/bk -r",
+       .out = Report("src/", "src/bk/", "C src/a.txt\r\nS src/bk.rar\r\nC src/link.txt\r\n"),
+       .err = "stampbak: the destination lies inside the source"}},
+     On::Native},
+    // The archive's own time is the memory between runs; what moves only
+    // its change time (group access, a snapshot by hard links, a rename)
+    // must not hide what arrived before.
+    {"group access, a snapshot or a rename of the archives hides no arrival",
+     {"src/a.txt", "outside/x.txt", "outside/y.txt", "outside/z.txt"},
+     {{.before = "touch -d 2020-01-01 src/a.txt outside/*",
+       .args = "-s src -d dst -a -r",
+       .out = "*",
+       .list = "a.txt\r\n"},
+      {.before = "cp -p outside/x.txt src/ && chgrp $(id -g) dst/*.rar && chmod g+r dst/*.rar",
+       .args = "-s src -d dst -a -r",
+       .out = "*",
+       .list = "a.txt\r\nx.txt\r\n"},
+      {.before = "cp -p outside/y.txt src/ && cp -al dst snapshot",
+       .args = "-s src -d dst -a -r",
+       .out = "*",
+       .list = "a.txt\r\nx.txt\r\ny.txt\r\n"},
+      {.before = "cp -p outside/z.txt src/ && mv dst/*.rar dst/renamed.rar",
+       .args = "-s src -d dst -a -r",
+       .out = "*",
+       .list = "a.txt\r\nx.txt\r\ny.txt\r\nz.txt\r\n"},
+      {.args = "-s src -d dst -a -r", .out = "*"}}},
+    // Dated far ahead, a file would give the archive a time that no later
+    // run trusts, and every night would archive again.
+    {"a file dated far ahead counts by its arrival only, and the tree converges",
+     {"src/a.txt", "src/future.txt"},
+     {{.before = "touch -d '2200-01-01' src/future.txt",
+       .args = "-s src -d dst -a -r",
+       .out = "*",
+       .err = "stampbak: src/future.txt is dated 2107-12-31 23:59:58, more than a day ahead; "
+              "it counts only by when it arrived",
+       .list = "a.txt\r\nfuture.txt\r\n"},
+      {.args = "-s src -d dst -a -r",
+       .out = "*",
+       .err = "stampbak: src/future.txt is dated 2107-12-31 23:59:58"}}},
+    // Another user's archive, or one others can change, could stop every
+    // backup by its time; a destination others can write to is said.
+    {"archives others could have made or changed do not count",
+     {"src/a.txt", "dst/planted.rar"},
+     {{.before = "touch -d 'now + 3 hours' dst/planted.rar && chmod g+w dst/planted.rar",
+       .args = "-s src -d dst -r",
+       .out = Report("src/", "dst/", "C src/a.txt\r\n"),
+       .err = "stampbak: archive dst/planted.rar can be changed by others; it is not taken as the "
+              "last backup",
+       .list = "a.txt\r\n"},
+      {.before = "chmod 777 dst",
+       .args = "-s src -d dst -r",
+       .out = Report("src/", "dst/", "C src/a.txt\r\n"),
+       .err = "stampbak: the destination dst/ is open to others: others can write to dst/ and it "
+              "lacks the sticky bit"}},
+     On::Native},
     {"the archiver missing or failing is no backup, and says why where cron reads it",
      {"src/a.txt"},
      {{"", "-s src -d dst -r", kNoArchiver,
@@ -189,7 +285,22 @@ const Row kRows[] = {
        ReportHeader("src/", "dst/") +
            "C src/a.txt\r\nArchiver failed with the following exit code: 3\r\n",
        1, "dst.rar was there before this run and is left as it is; it may be incomplete\n",
-       "a.txt\r\n", "test -f dst.rar"}}},
+       "a.txt\r\n", "test -f dst.rar"},
+      {.args = "-s src -d dst -r",
+       .out = Report("src/", "dst/", "C src/a.txt\r\n"),
+       .list = "a.txt\r\n"},
+      {.before = "rm -f dst.rar* && mkdir dst.rar.incomplete",
+       .args = "-s src -d dst -r",
+       .environment = "STAND_IN_RAR_EXIT=3",
+       .out = ReportHeader("src/", "dst/") +
+              "C src/a.txt\r\nArchiver failed with the following exit code: 3\r\n",
+       .status = 1,
+       .err = "stampbak: cannot set the incomplete archive ",
+       .list = "a.txt\r\n",
+       .check = "! test -e dst.rar"},
+      {.args = "-s src -d dst -r",
+       .out = Report("src/", "dst/", "C src/a.txt\r\n"),
+       .list = "a.txt\r\n"}}},
     {"a destination that cannot be created says so before the scan",
      {"src/a.txt", "file"},
      {{"", "-s src -d 'file/dst' -r", "",
