@@ -85,6 +85,8 @@ class Win32Listing final : public DirectoryListing {
     return full;
   }
 
+  ChangeMoment Changed() const override { return ChangeMomentOf(directory_, FILETIME{}); }
+
  private:
   std::string directory_;
   HANDLE find_;

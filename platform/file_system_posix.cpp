@@ -22,6 +22,7 @@ const char PathDelimiter = '/';
 const bool NamesIgnoreCase = false;
 // One call opens at most PATH_MAX bytes, the terminator included.
 const std::size_t LongestArchivablePath = PATH_MAX - 1;
+const ChangeMoment EarliestMoment = 315'532'800 * kMomentsPerSecond;
 
 namespace {
 
@@ -35,27 +36,50 @@ LookupStatus StatusOf(int error) {
   }
 }
 
-// In 100 ns steps, as on Windows; a time beyond what that holds (some
-// 29,000 years away) is clamped.
-ChangeMoment ChangeMomentOf(const timespec& time) {
-  constexpr std::int64_t kStepsPerSecond = 10'000'000;
-  constexpr std::int64_t kLimit = std::numeric_limits<std::int64_t>::max() / kStepsPerSecond - 1;
-  const std::int64_t seconds = std::clamp<std::int64_t>(time.tv_sec, -kLimit, kLimit);
-  return seconds * kStepsPerSecond + time.tv_nsec / 100;
+Ownership OwnershipOf(const struct stat& st) {
+  static const uid_t us = geteuid();
+  if (st.st_uid != us && st.st_uid != 0) return Ownership::AnotherUsers;
+  return (st.st_mode & (S_IWGRP | S_IWOTH)) != 0 ? Ownership::OthersMayWrite : Ownership::Ours;
 }
 
 }  // namespace
 
+// In 100 ns steps, as on Windows; a time beyond what that holds (some
+// 29,000 years away) is clamped.
+ChangeMoment ChangeMomentOf(const timespec& time) {
+  constexpr std::int64_t kLimit = std::numeric_limits<std::int64_t>::max() / kMomentsPerSecond - 1;
+  const std::int64_t seconds = std::clamp<std::int64_t>(time.tv_sec, -kLimit, kLimit);
+  return seconds * kMomentsPerSecond + time.tv_nsec / 100;
+}
+
+// A link is looked at itself first: a link added to an old file arrived
+// when the link did.
 FileTimeLookup FileTimeAt(int directoryFd, const char* name, LocalTimeCache& times) {
   struct stat st {};
-  if (fstatat(directoryFd, name, &st, 0) != 0) {
+  ChangeMoment linked = std::numeric_limits<ChangeMoment>::min();
+  int found = fstatat(directoryFd, name, &st, AT_SYMLINK_NOFOLLOW);
+  if (found == 0 && S_ISLNK(st.st_mode)) {
+    linked = ChangeMomentOf(st.st_ctim);
+    found = fstatat(directoryFd, name, &st, 0);
+  }
+  if (found != 0) {
     const int error = errno;
     return {StatusOf(error), 0, std::strerror(error)};
   }
   if (S_ISDIR(st.st_mode)) return {LookupStatus::Directory, 0, "is a directory"};
   // An archiver opening a FIFO or device would block or read forever.
   if (!S_ISREG(st.st_mode)) return {LookupStatus::Failed, 0, "it is not a regular file"};
-  return {LookupStatus::Found, times.Pack(st.st_mtim.tv_sec), "", ChangeMomentOf(st.st_ctim)};
+  return {LookupStatus::Found, times.Pack(st.st_mtim.tv_sec), "",
+          std::max(linked, ChangeMomentOf(st.st_ctim)), ChangeMomentOf(st.st_mtim),
+          OwnershipOf(st)};
+}
+
+ChangeMoment CurrentMoment() {
+  // The coarse clock is the one the kernel stamps changes with, so a
+  // change made after this moment is never stamped before it.
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME_COARSE, &now);
+  return ChangeMomentOf(now);
 }
 
 namespace {
@@ -72,18 +96,24 @@ class PosixWritableFile final : public WritableFile {
   }
 
   std::size_t Write(const void* data, std::size_t size) override {
-    return fd_ >= 0 ? WriteFully(fd_, data, size) : 0;
+    const std::size_t written = fd_ >= 0 ? WriteFully(fd_, data, size) : 0;
+    if (written < size) failure_ = std::strerror(fd_ >= 0 ? errno : EBADF);
+    return written;
   }
 
   bool Close() override {
     if (fd_ < 0) return false;
     const bool closed = close(fd_) == 0;
+    if (!closed) failure_ = std::strerror(errno);
     fd_ = -1;
     return closed;
   }
 
+  const std::string& Failure() const override { return failure_; }
+
  private:
   int fd_;
+  std::string failure_;
 };
 
 class FlockLock final : public DirectoryLock {
@@ -137,10 +167,11 @@ FileCreation CreateNewFile(const std::string& path) {
   const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
   if (fd < 0) {
     if (errno == ENOMEM) throw std::bad_alloc();
-    return {nullptr, errno == EEXIST ? CreateStatus::NameTaken : CreateStatus::Failed};
+    return {nullptr, errno == EEXIST ? CreateStatus::NameTaken : CreateStatus::Failed,
+            std::strerror(errno)};
   }
   *file = PosixWritableFile(fd);
-  return {std::move(file), CreateStatus::Created};
+  return {std::move(file), CreateStatus::Created, ""};
 }
 
 std::string RemoveFile(const std::string& path) {
@@ -149,6 +180,13 @@ std::string RemoveFile(const std::string& path) {
 
 std::string RenameFile(const std::string& from, const std::string& to) {
   return rename(from.c_str(), to.c_str()) == 0 ? "" : std::strerror(errno);
+}
+
+std::string SetLastWriteTime(const std::string& path, ChangeMoment moment) {
+  const timespec times[2] = {
+      {0, UTIME_OMIT},
+      {static_cast<time_t>(moment / kMomentsPerSecond), (moment % kMomentsPerSecond) * 100}};
+  return utimensat(AT_FDCWD, path.c_str(), times, 0) == 0 ? "" : std::strerror(errno);
 }
 
 std::string AbsolutePath(const std::string& path) {

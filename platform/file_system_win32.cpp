@@ -10,6 +10,8 @@ const bool NamesIgnoreCase = true;
 // The ANSI calls take MAX_PATH characters, the terminator included; the
 // look-up of a longer full path already fails, so the archiver never sees one.
 const std::size_t LongestArchivablePath = MAX_PATH - 1;
+// 1980-01-01 in 100 ns steps since 1601-01-01.
+const ChangeMoment EarliestMoment = (315'532'800LL + 11'644'473'600LL) * kMomentsPerSecond;
 
 namespace {
 
@@ -54,18 +56,25 @@ class Win32WritableFile final : public WritableFile {
   }
 
   std::size_t Write(const void* data, std::size_t size) override {
-    return handle_ != INVALID_HANDLE_VALUE ? WriteFully(handle_, data, size) : 0;
+    const std::size_t written =
+        handle_ != INVALID_HANDLE_VALUE ? WriteFully(handle_, data, size) : 0;
+    if (written < size) failure_ = ErrorText(GetLastError());
+    return written;
   }
 
   bool Close() override {
     if (handle_ == INVALID_HANDLE_VALUE) return false;
     const bool closed = CloseHandle(handle_) != 0;
+    if (!closed) failure_ = ErrorText(GetLastError());
     handle_ = INVALID_HANDLE_VALUE;
     return closed;
   }
 
+  const std::string& Failure() const override { return failure_; }
+
  private:
   HANDLE handle_;
+  std::string failure_;
 };
 
 class HandleLock final : public DirectoryLock {
@@ -100,10 +109,10 @@ FileCreation CreateNewFile(const std::string& path) {
   if (handle == INVALID_HANDLE_VALUE) {
     const DWORD error = GetLastError();
     const bool taken = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
-    return {nullptr, taken ? CreateStatus::NameTaken : CreateStatus::Failed};
+    return {nullptr, taken ? CreateStatus::NameTaken : CreateStatus::Failed, ErrorText(error)};
   }
   *file = Win32WritableFile(handle);
-  return {std::move(file), CreateStatus::Created};
+  return {std::move(file), CreateStatus::Created, ""};
 }
 
 std::string RemoveFile(const std::string& path) {
@@ -137,6 +146,27 @@ ChangeMoment MomentOf(const FILETIME& time) {
                                    time.dwLowDateTime);
 }
 
+}  // namespace
+
+ChangeMoment CurrentMoment() {
+  FILETIME now{};
+  GetSystemTimeAsFileTime(&now);
+  return MomentOf(now);
+}
+
+std::string SetLastWriteTime(const std::string& path, ChangeMoment moment) {
+  const HANDLE handle = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return ErrorText(GetLastError());
+  const auto steps = static_cast<std::uint64_t>(moment);
+  const FILETIME written{static_cast<DWORD>(steps), static_cast<DWORD>(steps >> 32)};
+  const bool set = SetFileTime(handle, nullptr, nullptr, &written) != 0;
+  const DWORD error = GetLastError();
+  CloseHandle(handle);
+  return set ? "" : ErrorText(error);
+}
+
 // The change time, which a copy, a move or a rename sets as on POSIX,
 // asked of the file itself; where it cannot be opened for that, its
 // creation time, which a copy sets but a move keeps.
@@ -151,8 +181,6 @@ ChangeMoment ChangeMomentOf(const std::string& path, const FILETIME& created) {
   return known ? basic.ChangeTime.QuadPart : MomentOf(created);
 }
 
-}  // namespace
-
 FileTimeLookup LastWriteTime(const std::string& path) {
   WIN32_FILE_ATTRIBUTE_DATA data{};
   if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) {
@@ -162,8 +190,9 @@ FileTimeLookup LastWriteTime(const std::string& path) {
   if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
     return {LookupStatus::Directory, 0, "is a directory"};
   }
+  // Who may write a file is not told here: every archive counts as ours.
   return {LookupStatus::Found, PackFileTime(data.ftLastWriteTime), "",
-          ChangeMomentOf(path, data.ftCreationTime)};
+          ChangeMomentOf(path, data.ftCreationTime), MomentOf(data.ftLastWriteTime)};
 }
 
 // The directory held open for adding files and shared only for reading and

@@ -63,8 +63,9 @@ std::uint32_t TickCount();
 std::string EnvironmentVariable(const std::string& name);
 // The temporary directory to use when TEMP is absent or empty.
 std::string FallbackTempDirectory();
-// A number from the system's random source, for names nobody can guess.
-std::uint32_t RandomNumber();
+// A number from the system's random source, for names nobody can guess;
+// none when the source fails.
+std::optional<std::uint32_t> RandomNumber();
 
 // Lowers every capital of the active single-byte code page in place. Names
 // and mask lists both go through this one mapping, so they always agree.
@@ -90,8 +91,9 @@ class ReportOutput {
   virtual ~ReportOutput() = default;
   // Looks at standard output; may be asked again after it answered None.
   virtual OutputKind Open() = 0;
-  // Writes all bytes; false when they could not all be written.
-  virtual bool Write(const char* data, std::size_t size) = 0;
+  // Writes all bytes; the system's reason when they could not all be
+  // written, else empty.
+  virtual std::string Write(const char* data, std::size_t size) = 0;
   // Whether warnings land in the same file or pipe as the report, as far
   // as the platform can tell.
   virtual bool SharedWithDiagnostics() = 0;
@@ -122,16 +124,32 @@ enum class LookupStatus {
   Failed,       // any other reason, given in Reason
 };
 
-// When a file last came to be as it is where it is: written, copied,
-// unpacked, moved or renamed into place, whatever last-write time it kept.
-// Only ever compared with another; a later moment is a larger number.
+// A point in time in 100 ns steps since the platform's epoch, as its file
+// systems stamp files. A later moment is a larger number.
 using ChangeMoment = std::int64_t;
+constexpr ChangeMoment kMomentsPerSecond = 10'000'000;
+// 1980-01-01 00:00:00 UTC, the earliest a packed time holds.
+extern const ChangeMoment EarliestMoment;
+// Now, by the clock the file system stamps changes with.
+ChangeMoment CurrentMoment();
+
+// Who besides us could have made or changed a file.
+enum class Ownership {
+  Ours,           // we or the administrator own it, and only the owner may write it
+  AnotherUsers,   // another user owns it
+  OthersMayWrite  // others than its owner may write it
+};
 
 struct FileTimeLookup {
   LookupStatus Status = LookupStatus::Failed;
-  DosDateTime Packed = 0;    // local last-write time, when Found
-  std::string Reason;        // the platform's words, for a warning
-  ChangeMoment Changed = 0;  // when Found
+  DosDateTime Packed = 0;  // local last-write time, when Found
+  std::string Reason;      // the platform's words, for a warning
+  // When Found: when it last came to be as it is where it is (written,
+  // copied, unpacked, moved, renamed or linked into place, whatever
+  // last-write time it kept), a link's own arrival included.
+  ChangeMoment Changed = 0;
+  ChangeMoment Written = 0;  // the last-write time, when Found
+  Ownership Owner = Ownership::Ours;
 };
 
 enum class EntryKind {
@@ -158,7 +176,7 @@ class DirectoryListing {
   // Why the listing ended early; empty when it reached the end.
   virtual const std::string& Failure() const = 0;
   // The last-write time of an entry of this directory, found by its name
-  // as FileSystem::LastWriteTime finds it by its full path, only cheaper.
+  // as LastWriteTime finds it by its full path, only cheaper.
   virtual FileTimeLookup LastWriteTime(const std::string& name) = 0;
   // Opens the subdirectory with this entry name from this directory, never
   // through a link: an entry swapped for a link since it was listed fails
@@ -166,6 +184,9 @@ class DirectoryListing {
   virtual ListingOpen OpenSubdirectory(const std::string& name) = 0;
   // Tells this directory from any other however its path was spelled.
   virtual std::string Identity() = 0;
+  // When the directory itself last changed: an entry added, removed or
+  // renamed, or the directory moved, renamed or its access changed.
+  virtual ChangeMoment Changed() const = 0;
 };
 
 struct ListingOpen {
@@ -181,6 +202,8 @@ class WritableFile {
   virtual std::size_t Write(const void* data, std::size_t size) = 0;
   // Closes the file; false when what was written may not have reached it.
   virtual bool Close() = 0;
+  // Why the last write or the close failed.
+  virtual const std::string& Failure() const = 0;
 };
 
 enum class CreateStatus { Created, NameTaken, Failed };
@@ -188,6 +211,7 @@ enum class CreateStatus { Created, NameTaken, Failed };
 struct FileCreation {
   std::unique_ptr<WritableFile> File;  // when Created
   CreateStatus Status = CreateStatus::Failed;
+  std::string Reason;  // the system's words, when Failed
 };
 
 // Held while a run may write an archive into a directory; released when
@@ -225,6 +249,9 @@ std::string RemoveFile(const std::string& path);
 // Renames a file, replacing any file of the new name; the system's
 // reason when that fails, else empty.
 std::string RenameFile(const std::string& from, const std::string& to);
+// Sets a file's last-write time; the system's reason when that fails,
+// else empty.
+std::string SetLastWriteTime(const std::string& path, ChangeMoment moment);
 // The path itself when absolute, else resolved against the working
 // directory; empty when that cannot be done (the directory is gone).
 std::string AbsolutePath(const std::string& path);

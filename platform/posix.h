@@ -27,6 +27,9 @@ class LocalTimeCache {
   LocalTime date_;
 };
 
+// A file system's time stamp as a moment.
+ChangeMoment ChangeMomentOf(const timespec& time);
+
 // The last-write time of a name relative to an open directory descriptor
 // (AT_FDCWD for the working directory), a linked file's target's included.
 FileTimeLookup FileTimeAt(int directoryFd, const char* name, LocalTimeCache& times);

@@ -22,10 +22,11 @@ namespace {
 // The signals whose default action ends the process, which others send to
 // ask a run to end. Those raised by a fault of our own (SIGSEGV, SIGBUS,
 // SIGFPE, SIGILL, SIGABRT, SIGTRAP, SIGSYS) are no such request and keep
-// their default action. SIGPIPE is ignored from the start.
-constexpr std::array kEndingSignals{SIGHUP,  SIGINT,  SIGQUIT,   SIGTERM,  SIGUSR1,
-                                    SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF,  SIGXCPU,
-                                    SIGXFSZ, SIGIO,   SIGPWR,    SIGSTKFLT};
+// their default action. SIGPIPE and SIGXFSZ are ignored from the start: a
+// reader gone or a report over the file-size limit costs the report only.
+constexpr std::array kEndingSignals{SIGHUP,  SIGINT,  SIGQUIT,   SIGTERM, SIGUSR1,
+                                    SIGUSR2, SIGALRM, SIGVTALRM, SIGPROF, SIGXCPU,
+                                    SIGIO,   SIGPWR,  SIGSTKFLT};
 volatile std::sig_atomic_t runningChild = 0;
 volatile std::sig_atomic_t receivedSignal = 0;
 
@@ -158,9 +159,11 @@ class SignalForwarding {
   SignalForwarding& operator=(const SignalForwarding&) = delete;
 
   // From here on a signal reaches the child; one that came since the
-  // start is handled now.
+  // start is handled now, and one that came before it, while the list was
+  // being handed over, is passed on at once.
   void Started(pid_t child) {
     runningChild = child;
+    if (receivedSignal != 0) kill(child, receivedSignal);
     sigprocmask(SIG_SETMASK, &mask_, nullptr);
   }
 
@@ -169,13 +172,24 @@ class SignalForwarding {
   sigset_t mask_{};  // the caller's, given back at the end
 };
 
+int Reap(pid_t pid, int& status) {
+  int result;
+  do {
+    result = waitpid(pid, &status, 0);
+  } while (result < 0 && errno == EINTR);
+  return result < 0 ? errno : 0;
+}
+
 // The exit code as a shell gives it (128 + N for signal N), and the words
-// for one that is not 0.
+// for one that is not 0. A child that cannot be waited for is ended, so
+// that it never writes on unsupervised once the lock and the list go.
 std::pair<std::uint32_t, std::string> WaitFor(pid_t pid) {
   int status = 0;
-  while (waitpid(pid, &status, 0) < 0) {
-    if (errno != EINTR)
-      return {128, std::string("could not be waited for: ") + std::strerror(errno)};
+  if (const int error = Reap(pid, status); error != 0) {
+    kill(pid, SIGKILL);
+    Reap(pid, status);
+    return {128 + SIGKILL, std::string("could not be waited for (") + std::strerror(error) +
+                               ") and was ended by SIGKILL"};
   }
   if (WIFSIGNALED(status)) {
     return {128U + static_cast<std::uint32_t>(WTERMSIG(status)),
@@ -252,6 +266,7 @@ ProcessStart PrepareProcess() {
   std::setlocale(LC_CTYPE, "");
   // A reader that went away must cost us its text, not the run.
   std::signal(SIGPIPE, SIG_IGN);
+  std::signal(SIGXFSZ, SIG_IGN);
   // Inherited as ignored, it would let the archiver's end go unseen and
   // every archive pass for failed.
   std::signal(SIGCHLD, SIG_DFL);

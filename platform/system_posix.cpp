@@ -10,6 +10,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 
 #include "platform/posix.h"
@@ -43,11 +44,13 @@ std::string FallbackTempDirectory() {
   return dir.empty() ? "/tmp/" : dir;
 }
 
-std::uint32_t RandomNumber() {
+std::optional<std::uint32_t> RandomNumber() {
   std::uint32_t number = 0;
-  while (getrandom(&number, sizeof number, 0) != sizeof number) {
+  for (int tries = 0; tries < 8; ++tries) {
+    if (getrandom(&number, sizeof number, 0) == sizeof number) return number;
+    if (errno != EINTR) break;
   }
-  return number;
+  return std::nullopt;
 }
 
 // A to Z always by their own rule, whatever the locale (a Turkish one
@@ -100,8 +103,10 @@ class PosixReportOutput final : public ReportOutput {
     return OutputKind::File;
   }
 
-  bool Write(const char* data, std::size_t size) override {
-    return WriteFully(STDOUT_FILENO, data, size) == size;
+  std::string Write(const char* data, std::size_t size) override {
+    errno = 0;
+    if (WriteFully(STDOUT_FILENO, data, size) == size) return "";
+    return errno != 0 ? std::strerror(errno) : "nothing more was taken";
   }
 
   bool SharedWithDiagnostics() override {

@@ -57,10 +57,11 @@ std::string EnvironmentVariable(const std::string& name) {
 
 std::string FallbackTempDirectory() { return "c:\\windows\\temp\\"; }
 
-std::uint32_t RandomNumber() {
+std::optional<std::uint32_t> RandomNumber() {
   std::uint32_t number = 0;
-  BCryptGenRandom(nullptr, reinterpret_cast<PUCHAR>(&number), sizeof number,
-                  BCRYPT_USE_SYSTEM_PREFERRED_RNG);
+  const NTSTATUS status = BCryptGenRandom(nullptr, reinterpret_cast<PUCHAR>(&number),
+                                          sizeof number, BCRYPT_USE_SYSTEM_PREFERRED_RNG);
+  if (status != 0) return std::nullopt;
   return number;
 }
 
@@ -89,8 +90,11 @@ class Win32ReportOutput final : public ReportOutput {
     }
   }
 
-  bool Write(const char* data, std::size_t size) override {
-    return WriteFully(handle_, data, size) == size;
+  std::string Write(const char* data, std::size_t size) override {
+    SetLastError(ERROR_SUCCESS);
+    if (WriteFully(handle_, data, size) == size) return "";
+    const DWORD error = GetLastError();
+    return error != ERROR_SUCCESS ? ErrorText(error) : "nothing more was taken";
   }
 
   // Only disk files tell who they are: the same volume and file index.

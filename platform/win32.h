@@ -16,6 +16,10 @@ std::string ErrorText(DWORD code);
 // first failure.
 std::size_t WriteFully(HANDLE handle, const void* data, std::size_t size);
 
+// The change time of what the path names, or its creation time where it
+// cannot be opened to ask.
+ChangeMoment ChangeMomentOf(const std::string& path, const FILETIME& created);
+
 // A standard handle that can be written to: not missing, not invalid and of
 // a known type.
 bool IsUsable(HANDLE handle);

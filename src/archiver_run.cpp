@@ -83,7 +83,7 @@ void RefuseSharedTempDirectory(const Run& run, const std::string& name) {
   const std::string risk = platform::SharedDirectoryRisk(directory);
   if (risk.empty()) return;
   Warn(run, "the temporary directory " + directory + " is not safe for the list file: " + risk);
-  throw EFCreateError("Cannot create file " + name);
+  throw EFCreateError("Cannot create file " + name, risk);
 }
 
 // The name lies in a shared directory, so the file is only ever created
@@ -93,7 +93,7 @@ void RefuseSharedTempDirectory(const Run& run, const std::string& name) {
 std::unique_ptr<ListFile> CreateListFile(const Run& run) {
   std::string name = MakeTempListName();
   RefuseSharedTempDirectory(run, name);
-  for (std::uint32_t attempt = 1; attempt <= kListNameTries; ++attempt) {
+  for (std::uint32_t attempt = 1;; ++attempt) {
     platform::FileCreation created = platform::CreateNewFile(name);
     if (created.Status == platform::CreateStatus::Created) {
       try {
@@ -103,10 +103,20 @@ std::unique_ptr<ListFile> CreateListFile(const Run& run) {
         throw;
       }
     }
-    if (created.Status != platform::CreateStatus::NameTaken || attempt == kListNameTries) break;
-    name = MakeTempListName(attempt);
+    if (created.Status != platform::CreateStatus::NameTaken) {
+      throw EFCreateError("Cannot create file " + name, created.Reason);
+    }
+    if (attempt == kListNameTries) {
+      throw EFCreateError("Cannot create file " + name, "every name tried was taken");
+    }
+    EndIfAsked();
+    const std::string next = MakeTempListName(attempt);
+    if (next.empty()) {
+      throw EFCreateError("Cannot create file " + name,
+                          "the name was taken and the system gave no random number for another");
+    }
+    name = next;
   }
-  throw EFCreateError("Cannot create file " + name);
 }
 
 // A truncated list would make a backup that silently lacks files.
@@ -114,7 +124,7 @@ void WriteListFile(const TBackupFile& root, ListFile& list) {
   ListFileStream stream(*list.File);
   root.WriteList([&stream](std::string_view bytes) { stream.Write(bytes); }, "");
   if (!stream.Finish() || !list.File->Close()) {
-    throw EWriteError("Cannot write file " + list.Name);
+    throw EWriteError("Cannot write file " + list.Name, list.File->Failure());
   }
 }
 
@@ -137,38 +147,66 @@ std::string NoBackup(const platform::ProcessOutcome& outcome) {
   return std::string("no backup was made: the archiver ") + kArchiver + " " + outcome.Reason;
 }
 
-bool Exists(const std::string& path) {
-  return platform::LastWriteTime(path).Status == platform::LookupStatus::Found;
+// Where no later run may trust an archive and it can neither be set aside
+// nor removed, an old time keeps it from counting as recent.
+void Discredit(const Run& run, const std::string& archive, const std::string& why) {
+  const std::string removal = platform::RemoveFile(archive);
+  if (removal.empty()) {
+    Warn(run, why + "; it is removed");
+    return;
+  }
+  const std::string dating = platform::SetLastWriteTime(archive, platform::EarliestMoment);
+  Warn(run, why + "; it cannot be removed (" + removal + ")" +
+                (dating.empty() ? ", so it is dated 1980 and no later run counts it"
+                                : " nor dated back (" + dating + "): do not trust it"));
 }
 
 // A half-written archive would pass for the last backup: its time is when
-// the archiver stopped. One this run began is set aside under a name no
-// later run counts; one that was there before is left as it was.
-void SetAsideIncompleteArchive(const Run& run, const std::string& archive, bool existedBefore) {
-  if (existedBefore) {
-    Warn(run, "the archive " + archive + " was there before this run and is left as it is; " +
-                  "it may be incomplete");
+// the archiver stopped. One that was there before keeps its time from
+// before the run, so that the next run archives again; one this run began
+// is set aside under a name no later run counts. Only an archive known to
+// be missing needs nothing: a failed look-up does not stand for one.
+void DistrustIncompleteArchive(const Run& run, const std::string& archive,
+                               const platform::FileTimeLookup& before) {
+  if (before.Status == platform::LookupStatus::Found) {
+    const std::string dating = platform::SetLastWriteTime(archive, before.Written);
+    if (dating.empty()) {
+      Warn(run, "the archive " + archive + " was there before this run and is left as it is, " +
+                    "with its time from before; it may be incomplete");
+    } else {
+      Discredit(run, archive,
+                "the archive " + archive + " may be incomplete and its time cannot be set back (" +
+                    dating + ")");
+    }
     return;
   }
-  if (!Exists(archive)) return;
   const std::string aside = archive + ".incomplete";
   const std::string reason = platform::RenameFile(archive, aside);
   if (reason.empty()) {
     Warn(run, "the incomplete archive is kept as " + aside + ", which no later run counts");
-  } else {
-    Warn(run, "cannot set the incomplete archive " + archive + " aside: " + reason);
+  } else if (platform::LastWriteTime(archive).Status != platform::LookupStatus::Missing) {
+    Discredit(run, archive, "cannot set the incomplete archive " + archive + " aside: " + reason);
+  }
+}
+
+// The archive's own time is the memory the next run compares against.
+void DateArchive(const Run& run, const std::string& archive, platform::ChangeMoment moment) {
+  const std::string reason = platform::SetLastWriteTime(archive, moment);
+  if (!reason.empty()) {
+    Warn(run, "cannot date the archive " + archive + ": " + reason +
+                  "; the next run archives again");
   }
 }
 
 }  // namespace
 
 BackupOutcome RunArchiver(const Run& run, const TBackupFile& root,
-                          const platform::DirectoryLock* lock) {
+                          const platform::DirectoryLock* lock, platform::ChangeMoment moment) {
   const std::string archive = AbsoluteName(UnstampedArchiveName(run.settings.DstDir));
   const std::unique_ptr<ListFile> list = CreateListFile(run);
   WriteListFile(root, *list);
   EndIfAsked();
-  const bool existedBefore = Exists(archive);
+  const platform::FileTimeLookup before = platform::LastWriteTime(archive);
   const platform::ProcessOutcome outcome = platform::RunHidden(
       run.start, kArchiver, ArchiverArguments(archive, AbsoluteName(list->Name)),
       run.settings.SrcDir, lock);
@@ -185,9 +223,10 @@ BackupOutcome RunArchiver(const Run& run, const TBackupFile& root,
     WriteReportLine(run.report, "Archiver failed with the following exit code: ", outcome.Code);
     Warn(run, NoBackup(outcome));
   } else {
+    DateArchive(run, archive, moment);
     return BackupOutcome::Done;
   }
-  SetAsideIncompleteArchive(run, archive, existedBefore);
+  DistrustIncompleteArchive(run, archive, before);
   return BackupOutcome::NotMade;
 }
 

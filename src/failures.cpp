@@ -7,10 +7,12 @@
 namespace stampbak {
 
 // Not inlined, so that the return address is the code that raised it.
-[[gnu::noinline]] Failure::Failure(const char* kind, const std::string& message)
+[[gnu::noinline]] Failure::Failure(const char* kind, const std::string& message,
+                                   std::string reason)
     : std::runtime_error(message),
       kind_(kind),
-      address_(reinterpret_cast<std::uintptr_t>(__builtin_return_address(0))) {}
+      address_(reinterpret_cast<std::uintptr_t>(__builtin_return_address(0))),
+      reason_(std::move(reason)) {}
 
 std::string FailureText(const char* kind, const std::string& module, std::uintptr_t address,
                         const std::string& message) {

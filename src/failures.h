@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 namespace stampbak {
 
@@ -10,19 +11,22 @@ namespace stampbak {
 // backup was made (a missing directory, the archiver, or a failure).
 enum class ExitStatus { AllOk = 0, NoBackup = 1 };
 
-// A failure that ends the run. Nothing in the program handles one: it is
-// caught only at the top of the entry point, which reports it and ends the
-// process with status 1.
+// A failure that ends the run. Nothing on its way handles one: the run
+// sequence catches it at its top, reports it and ends the process with
+// status 1.
 class Failure : public std::runtime_error {
  public:
-  Failure(const char* kind, const std::string& message);
+  Failure(const char* kind, const std::string& message, std::string reason = "");
   const char* Kind() const { return kind_; }
   // Where in the code the failure was raised.
   std::uintptr_t Address() const { return address_; }
+  // The system's words for why, where the message does not hold them.
+  const std::string& Reason() const { return reason_; }
 
  private:
   const char* kind_;
   std::uintptr_t address_;
+  std::string reason_;
 };
 
 // A file time that cannot be read or converted.
@@ -34,7 +38,8 @@ class EConvertError : public Failure {
 // A file that cannot be created.
 class EFCreateError : public Failure {
  public:
-  explicit EFCreateError(const std::string& message) : Failure("EFCreateError", message) {}
+  EFCreateError(const std::string& message, std::string reason)
+      : Failure("EFCreateError", message, std::move(reason)) {}
 };
 
 // The source directory itself cannot be read: a backup of it would be empty.
@@ -46,7 +51,8 @@ class ESourceError : public Failure {
 // A file that cannot be written in full.
 class EWriteError : public Failure {
  public:
-  explicit EWriteError(const std::string& message) : Failure("EWriteError", message) {}
+  EWriteError(const std::string& message, std::string reason)
+      : Failure("EWriteError", message, std::move(reason)) {}
 };
 
 // A relative name that cannot be made absolute (the working directory is

@@ -3,6 +3,8 @@
 #include <cstring>
 #include <string>
 
+#include "platform/platform.h"
+
 namespace stampbak {
 
 bool ReportChannel::EnsureOpen() {
@@ -16,11 +18,20 @@ bool ReportChannel::EnsureOpen() {
   return true;
 }
 
+void ReportChannel::Deliver(std::size_t size) {
+  used_ = 0;
+  if (failed_ || size == 0) return;
+  const std::string reason = output_.Write(buffer_.data(), size);
+  if (reason.empty()) return;
+  failed_ = true;
+  platform::WriteWarning("stampbak: cannot write the report to standard output: " + reason +
+                         "; the rest of it is dropped");
+}
+
 // Bytes that do not leave room over in the buffer fill it up; the full
-// buffer goes out in one write, emptied whether or not the write worked,
-// and a failed write drops the rest of this operation's bytes.
+// buffer goes out in one write.
 void ReportChannel::Put(std::string_view bytes) {
-  while (!bytes.empty()) {
+  while (!bytes.empty() && !failed_) {
     const std::size_t room = kBufferSize - used_;
     if (bytes.size() < room) {
       std::memcpy(buffer_.data() + used_, bytes.data(), bytes.size());
@@ -29,8 +40,7 @@ void ReportChannel::Put(std::string_view bytes) {
     }
     std::memcpy(buffer_.data() + used_, bytes.data(), room);
     bytes.remove_prefix(room);
-    used_ = 0;
-    if (!output_.Write(buffer_.data(), kBufferSize)) return;
+    Deliver(kBufferSize);
   }
 }
 
@@ -44,21 +54,15 @@ void ReportChannel::WriteNumber(std::int64_t number) { Write(std::to_string(numb
 void ReportChannel::EndLine() {
   if (!EnsureOpen()) return;
   Put("\r\n");
-  if (flushAtLineEnd_ && used_ > 0) {
-    output_.Write(buffer_.data(), used_);
-    used_ = 0;
-  }
+  if (flushAtLineEnd_) Deliver(used_);
 }
 
 void ReportChannel::FlushBeforeWarning() {
-  if (!open_ || !sharedWithWarnings_ || used_ == 0) return;
-  output_.Write(buffer_.data(), used_);
-  used_ = 0;
+  if (open_ && sharedWithWarnings_) Deliver(used_);
 }
 
 void ReportChannel::Close() {
-  if (open_ && used_ > 0) output_.Write(buffer_.data(), used_);
-  used_ = 0;
+  if (open_) Deliver(used_);
 }
 
 void WriteReportLine(ReportChannel& report, std::string_view label, std::string_view value) {

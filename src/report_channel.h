@@ -10,7 +10,9 @@
 namespace stampbak {
 
 // The buffered text stream on standard output that carries the report.
-// Nothing here ever reports an error or changes the course of the run.
+// Nothing here changes the course of the run. The first write that fails
+// is said on standard error and ends the report: writing on after a lost
+// piece could splice two lines into one for a file that does not exist.
 class ReportChannel {
  public:
   static constexpr std::size_t kBufferSize = 128;
@@ -31,11 +33,14 @@ class ReportChannel {
  private:
   bool EnsureOpen();
   void Put(std::string_view bytes);
+  // Writes out the first `size` bytes of the buffer and empties it.
+  void Deliver(std::size_t size);
 
   platform::ReportOutput& output_;
   bool open_ = false;
   bool flushAtLineEnd_ = false;
   bool sharedWithWarnings_ = false;
+  bool failed_ = false;
   std::array<char, kBufferSize> buffer_{};
   std::size_t used_ = 0;
 };

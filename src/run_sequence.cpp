@@ -153,12 +153,15 @@ ExitStatus RunSequence(const platform::ProcessStart& start, ReportChannel& repor
 }
 
 // Memory may still be short while the text is formed; the run must end with
-// its status all the same, never abort.
+// its status all the same, never abort. Beside the failure text, which may
+// go to a message box, one warning line says why where cron reads it.
 void ShowFailure(ReportChannel& report, const char* kind, std::uintptr_t address,
-                 const char* message) noexcept {
+                 const char* message, const std::string& reason) noexcept {
   report.FlushBeforeWarning();
   try {
     platform::ShowFailure(FailureText(kind, platform::ModuleName(), address, message));
+    platform::WriteWarning(Printable(std::string("stampbak: no backup was made: ") + message +
+                                     (reason.empty() ? "" : ": " + reason)));
   } catch (const std::bad_alloc&) {
     platform::ShowFailure(kind);
   }
@@ -173,9 +176,9 @@ ExitStatus RunProgram(const platform::ProcessStart& start, const ParameterReader
   try {
     status = RunSequence(start, report, readParameters, tree);
   } catch (const Failure& failure) {
-    ShowFailure(report, failure.Kind(), failure.Address(), failure.what());
+    ShowFailure(report, failure.Kind(), failure.Address(), failure.what(), failure.Reason());
   } catch (const std::bad_alloc&) {
-    ShowFailure(report, "EOutOfMemory", 0, "Out of memory");
+    ShowFailure(report, "EOutOfMemory", 0, "Out of memory", "");
   } catch (const RunInterrupted& ended) {
     report.FlushBeforeWarning();
     platform::WriteWarning(std::string("stampbak: ended by ") + ended.what() +

@@ -28,6 +28,12 @@ struct OwnArchives {
   bool Warned = false;
 };
 
+// What a directory being scanned holds of the run's own archives.
+struct ArchivesHere {
+  bool Stamped = false;  // it is the destination
+  bool Beside = false;   // it holds the unstamped archive
+};
+
 struct SourceScan {
   const Run& run;
   PreparedMaskList include;
@@ -35,13 +41,32 @@ struct SourceScan {
   OwnArchives archives;
   PreparedMaskList archiveNames{"*.rar"};
   platform::ChangeMoment newestChange = std::numeric_limits<platform::ChangeMoment>::min();
+  // A last-write time beyond this is a wrong clock or a typing slip, not a
+  // change: counted, it would date every archive ahead of all later ones.
+  platform::ChangeMoment latestBelievable = platform::CurrentMoment() + kOneDay;
+  bool warnedAhead = false;
 };
 
-// What a directory being scanned holds of the run's own archives.
-struct ArchivesHere {
-  bool Stamped = false;  // it is the destination
-  bool Beside = false;   // it holds the unstamped archive
-};
+// What changed or arrived counts, and so does a directory's own change: a
+// directory moved or renamed into the tree keeps its files' old times. A
+// directory holding our archives is not counted, since making an archive
+// changes it; what arrives there is still seen by its own change time.
+void CountDirectory(SourceScan& scan, const platform::DirectoryListing& listing,
+                    ArchivesHere here) {
+  if (here.Stamped || here.Beside) return;
+  scan.newestChange = std::max(scan.newestChange, listing.Changed());
+}
+
+void CountFile(SourceScan& scan, const platform::FileTimeLookup& lookup, const std::string& path) {
+  scan.newestChange = std::max(scan.newestChange, lookup.Changed);
+  if (lookup.Written <= scan.latestBelievable) {
+    scan.newestChange = std::max(scan.newestChange, lookup.Written);
+  } else if (!scan.warnedAhead) {
+    scan.warnedAhead = true;
+    Warn(scan.run, path + " is dated " + ShowPackedTime(lookup.Packed) +
+                       ", more than a day ahead; it counts only by when it arrived");
+  }
+}
 
 std::string IdentityOf(const std::string& directory) {
   const platform::ListingOpen open = platform::OpenDirectory(directory);
@@ -135,6 +160,7 @@ std::optional<Level> EnterDirectory(SourceScan& scan, Level& level, const std::s
     return std::nullopt;
   }
   const ArchivesHere here = ArchivesIn(scan, *open.Listing);
+  CountDirectory(scan, *open.Listing, here);
   return Level{child, std::move(open.Listing), path.size(), here};
 }
 
@@ -153,7 +179,7 @@ bool SelectFile(SourceScan& scan, Level& level, const platform::DirectoryEntry& 
   if (lookup.Status == LookupStatus::Found && !HoldsWildcard(entry.Name)) {
     WriteScanLine(run, "C ", path, true);
     level.node->AddChild(entry.Name, false, DosDateTimeToDateTime(lookup.Packed));
-    scan.newestChange = std::max(scan.newestChange, lookup.Changed);
+    CountFile(scan, lookup, path);
     return false;
   }
   WriteScanLine(run, "S ", path, true);
@@ -217,6 +243,7 @@ void Walk(SourceScan& scan, TBackupFile& root, std::unique_ptr<platform::Directo
           std::string path) {
   std::vector<Level> levels;
   const ArchivesHere here = ArchivesIn(scan, *listing);
+  CountDirectory(scan, *listing, here);
   levels.push_back(Level{&root, std::move(listing), path.size(), here});
   platform::DirectoryEntry entry;
   while (!levels.empty()) {

@@ -32,7 +32,7 @@ class TBackupFile {
   void WriteList(const std::function<void(std::string_view)>& write,
                  const std::string& prefix) const;
   // Adds the selected files and entered directories of the directory;
-  // returns the latest change moment among the selected files.
+  // returns the latest change moment among them.
   platform::ChangeMoment Scan(const Run& run, const std::string& directory,
                               std::string_view includeMask, std::string_view excludeMask);
 
@@ -51,8 +51,9 @@ class TBackupFile {
 
 struct ScannedSource {
   std::unique_ptr<TBackupFile> Tree;
-  // The latest moment a selected file was written, copied, moved or
-  // renamed into place; the least value when none was selected.
+  // The latest moment a selected file or entered directory was written,
+  // changed, or copied, moved, renamed or linked into place; the least
+  // value when nothing counted.
   platform::ChangeMoment NewestChange;
 };
 

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <cstdio>
+#include <optional>
 #include <string>
 
 #include "platform/platform.h"
@@ -151,14 +153,23 @@ DateTime DosDateTimeToDateTime(platform::DosDateTime packed) {
   return static_cast<double>(DayNumber(t.Year, t.Month, t.Day)) + millis / 86400000.0;
 }
 
+std::string ShowPackedTime(platform::DosDateTime packed) {
+  const platform::LocalTime t = platform::UnpackDosDateTime(packed);
+  char text[32];
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", t.Year, t.Month, t.Day, t.Hour,
+                t.Minute, t.Second);
+  return text;
+}
+
 std::string MakeTempListName(std::uint32_t attempt) {
   std::string name = platform::EnvironmentVariable("TEMP");
   if (name.empty()) name = platform::FallbackTempDirectory();
   if (name.empty() || name.back() != platform::PathDelimiter) name += platform::PathDelimiter;
   // Names after a taken first one must not be guessable, or planting links
   // at the coming numbers would stop every backup.
-  const std::uint32_t number = attempt == 0 ? platform::TickCount() : platform::RandomNumber();
-  return name + std::to_string(number);
+  const std::optional<std::uint32_t> number =
+      attempt == 0 ? platform::TickCount() : platform::RandomNumber();
+  return number ? name + std::to_string(*number) : "";
 }
 
 }  // namespace stampbak

@@ -56,11 +56,19 @@ std::string DirectoryOf(const std::string& path);
 // directory (given with its final separator), named after it.
 std::string UnstampedArchiveName(const std::string& baseDstDir);
 
+// A day in moments, the most a clock may be ahead before a time stamp
+// counts as a slip.
+constexpr platform::ChangeMoment kOneDay = 86'400 * platform::kMomentsPerSecond;
+
+// The packed time as "YYYY-MM-DD HH:MM:SS", for the operator.
+std::string ShowPackedTime(platform::DosDateTime packed);
+
 // The packed time as a DateTime; EConvertError when its fields are invalid.
 DateTime DosDateTimeToDateTime(platform::DosDateTime packed);
 
 // The temporary directory, one separator and the tick count; for a later
-// attempt, after names found taken, a random number instead.
+// attempt, after names found taken, a random number instead, or empty when
+// the system's random source fails.
 std::string MakeTempListName(std::uint32_t attempt = 0);
 
 }  // namespace stampbak

@@ -42,17 +42,19 @@ const std::map<std::string, std::vector<int>> kReasons = {
 };
 
 // A run of the corpus: a tree with a subtree, a link, an excluded file
-// and an earlier archive to compare against.
+// and earlier archives to compare against.
 struct Corpus {
   const char* name;
-  bool archiveDue;  // the earlier archive is older than the tree
+  bool archiveDue;  // the newest earlier archive is older than the tree's arrival
   std::string environment;
+  int archives = 1;  // with several, the newest lies between older ones
 };
 
 const Corpus kCorpora[] = {
     {"an archive due", true, ""},
     {"none due", false, ""},
     {"listings without entry types", true, "STAMPBAK_UNTYPED_LISTINGS=1"},
+    {"several archives, none due", false, "", 3},
 };
 
 std::vector<std::string> Lines(const std::string& text) {
@@ -90,8 +92,14 @@ class FaultSweep : public NativeRun {
     fs::create_directory_symlink("sub", dir.path() / "src/dirlink");
     fs::create_symlink("loop", dir.path() / "src/loop");  // leads round, like a dangling one
     ASSERT_EQ(mkfifo((dir / "src/fifo").c_str(), 0600), 0);
-    WriteFile(dir.path() / "dst/2020_01_01.rar");
-    SetTime(dir / "dst/2020_01_01.rar", kTreeTime + (corpus.archiveDue ? -kYear : kYear));
+    // Made just now, the tree arrived just now; an archive dated an hour
+    // ahead is after that, and still believable.
+    const time_t newest = corpus.archiveDue ? kTreeTime - kYear : time(nullptr) + 3600;
+    for (int k = 0; k < corpus.archives; ++k) {
+      const std::string archive = "dst/202" + std::to_string(k) + "_01_01.rar";
+      WriteFile(dir.path() / archive);
+      SetTime(dir / archive, k == corpus.archives / 2 ? newest : kTreeTime - kYear);
+    }
   }
 
   Outcome RunWith(const Corpus& corpus, const std::string& fault,
@@ -235,7 +243,8 @@ TEST_F(FaultSweep, EveryFailingAllocationEndsTheRunCleanly) {
     const Outcome o = RunWith(corpus, "STAMPBAK_FAULT=" + fault);
     EXPECT_EQ(o.status, 1) << fault << o.err;
     EXPECT_TRUE(Holds(o.err, "Exception EOutOfMemory in module stampbak at ")) << fault << o.err;
-    EXPECT_TRUE(o.err.ends_with(".\nOut of memory.\n")) << fault << o.err;
+    EXPECT_TRUE(o.err.ends_with(".\nOut of memory.\nstampbak: no backup was made: Out of memory\n"))
+        << fault << o.err;
     EXPECT_TRUE(fs::is_empty(dir.path() / "tmp")) << fault;
   }
 }

@@ -253,17 +253,29 @@ TEST_F(NativeRun, TreeDeeperThanTheStackThePathAndTheDescriptors) {
   ASSERT_EQ(std::system(("rm -rf " + Quoted(dir / "src")).c_str()), 0);
 }
 
-// No standard output, a full one or a reader gone costs only the report;
-// no standard error must not cost the archive (the list file would get
-// descriptor 2).
+// No standard output, a full one, one over the file-size limit or a
+// reader gone costs only the report, which a failed write ends, saying so
+// once; no standard error must not cost the archive (the list file would
+// get descriptor 2).
 TEST_F(NativeRun, UnusableStandardStreams) {
-  fs::create_directory(dir.path() / "src");
-  for (const char* redirect : {">&-", "> /dev/full"}) {
-    const Outcome outcome = Run("-s src -d new/sub", "", redirect);
+  for (int i = 0; i < 40; ++i) WriteFile(dir.path() / ("src/file-" + std::to_string(i)));
+  const std::pair<const char*, const char*> cases[] = {
+      {">&-", ""},
+      {"> /dev/full", "No space left on device"},
+      {"> out", "File too large"}};
+  for (const auto& [redirect, reason] : cases) {
+    fs::remove(dir.path() / "dst.rar");
+    Outcome outcome = Run("-s src -d dst -r", "", redirect, "ulimit -f 1;");
     EXPECT_EQ(outcome.status, 0) << redirect;
-    EXPECT_EQ(outcome.err, "") << redirect;
-    EXPECT_TRUE(fs::is_directory(dir.path() / "new/sub")) << redirect;
+    outcome.err.erase(outcome.err.find("stand-in rar: done\n"), 19);
+    EXPECT_EQ(outcome.err, *reason == '\0' ? ""
+                                            : std::string("stampbak: cannot write the report to "
+                                                          "standard output: ") +
+                                                  reason + "; the rest of it is dropped\n")
+        << redirect;
+    EXPECT_TRUE(fs::exists(dir.path() / "dst.rar")) << redirect;
   }
+  EXPECT_EQ(ReadFile(dir / "out").size(), 512U);
   Run("-s src -d dst; echo $? > status; } | true", "", " ", "{ sleep 0.3;");
   EXPECT_EQ(ReadFile(dir / "status"), "0\n");
   WriteFile(dir.path() / "src/a.txt");

@@ -163,12 +163,15 @@ const Row kRows[] = {
               "C src/renamed.txt\r\nC src/photo.jpg\r\nC src/moved.txt\r\nC src/packed.txt\r\n",
               "*.*", "*.tmp"),
        0, "", "renamed.txt\r\nphoto.jpg\r\nmoved.txt\r\npacked.txt\r\n", ""},
+      // An excluded name coming into a selected directory changes that
+      // directory, which cannot tell it from an arrival: archived, the safe
+      // side.
       {"cp -p outside/scratch.tmp src/", "-s src -d dst -e '*.tmp' -r", "",
        Report("src/", "dst/",
               "C src/renamed.txt\r\nC src/photo.jpg\r\nC src/moved.txt\r\nC src/packed.txt\r\n"
               "E src/scratch.tmp\r\n",
               "*.*", "*.tmp"),
-       0, "", "", ""}}},
+       0, "", "renamed.txt\r\nphoto.jpg\r\nmoved.txt\r\npacked.txt\r\n", ""}}},
     // A directory moved or renamed into the tree keeps its files' old
     // times; only its own change time tells that it arrived.
     {"whatever arrives is archived, once",
@@ -255,8 +258,7 @@ const Row kRows[] = {
       {.before = "chmod 777 dst",
        .args = "-s src -d dst -r",
        .out = Report("src/", "dst/", "C src/a.txt\r\n"),
-       .err = "stampbak: the destination dst/ is open to others: others can write to dst/ and it "
-              "lacks the sticky bit"}},
+       .err = "stampbak: the destination dst/ is open to others: others can write to "}},
      On::Native},
     {"the archiver missing or failing is no backup, and says why where cron reads it",
      {"src/a.txt"},
@@ -284,7 +286,8 @@ const Row kRows[] = {
       {"touch src/a.txt", "-s src -d dst -r", "STAND_IN_RAR_EXIT=3",
        ReportHeader("src/", "dst/") +
            "C src/a.txt\r\nArchiver failed with the following exit code: 3\r\n",
-       1, "dst.rar was there before this run and is left as it is; it may be incomplete\n",
+       1, "dst.rar was there before this run and is left as it is, with its time from before; it "
+          "may be incomplete\n",
        "a.txt\r\n", "test -f dst.rar"},
       {.args = "-s src -d dst -r",
        .out = Report("src/", "dst/", "C src/a.txt\r\n"),
