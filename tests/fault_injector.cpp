@@ -3,7 +3,10 @@
 // failing system. It stays out of every other program (the shell, the
 // stand-in archiver) and out of our own child before it starts the archiver.
 //   STAMPBAK_FAULT=NAME:N:ERRNO  the Nth call of NAME fails with ERRNO (a
-//                                number); NAME "new" throws std::bad_alloc
+//                                number), every call when N is 0; NAME
+//                                "new" throws std::bad_alloc. A negative
+//                                ERRNO raises that signal before the call
+//                                instead, which then goes ahead
 //   STAMPBAK_FAULT_COUNTS=FILE   at exit, "NAME COUNT" lines of the calls made
 //   STAMPBAK_UNTYPED_LISTINGS=1  listings carry no entry types, as on some
 //                                network and FUSE file systems
@@ -18,10 +21,12 @@
 #include <dirent.h>
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -30,9 +35,11 @@
 
 namespace {
 
-constexpr const char* kNames[] = {"open",    "openat", "fstatat", "fstat",  "stat",    "fdopendir",
-                                  "readdir", "close",  "mkdir",   "unlink", "write",   "read",
-                                  "getcwd",  "flock",  "fork",    "pipe2",  "waitpid", "new"};
+constexpr const char* kNames[] = {"open",      "openat", "fstatat", "fstat",     "stat",
+                                  "fdopendir", "readdir", "close", "mkdir",     "unlink",
+                                  "write",     "read",   "getcwd",  "flock",     "fork",
+                                  "pipe2",     "waitpid", "rename", "utimensat", "getrandom",
+                                  "new"};
 constexpr int kKinds = sizeof kNames / sizeof kNames[0];
 long counts[kKinds];
 bool active = false;
@@ -74,7 +81,14 @@ bool Fails(const char* name) {
   if (!active) return false;
   int kind = 0;
   while (std::strcmp(kNames[kind], name) != 0) ++kind;
-  if (++counts[kind] != faultCall || std::strcmp(name, faultName) != 0) return false;
+  ++counts[kind];
+  if ((faultCall != 0 && counts[kind] != faultCall) || std::strcmp(name, faultName) != 0) {
+    return false;
+  }
+  if (faultErrno < 0) {
+    std::raise(-faultErrno);
+    return false;
+  }
   errno = faultErrno;
   return true;
 }
@@ -111,6 +125,9 @@ WRAP(char*, getcwd, (char* b, size_t n), (b, n), nullptr, noexcept)
 WRAP(int, flock, (int fd, int op), (fd, op), -1, noexcept)
 WRAP(int, pipe2, (int* fds, int f), (fds, f), -1, noexcept)
 WRAP(pid_t, waitpid, (pid_t p, int* s, int o), (p, s, o), -1)
+WRAP(int, rename, (const char* from, const char* to), (from, to), -1, noexcept)
+WRAP(int, utimensat, (int d, const char* p, const timespec t[2], int f), (d, p, t, f), -1, noexcept)
+WRAP(ssize_t, getrandom, (void* b, size_t n, unsigned f), (b, n, f), -1)
 
 extern "C" {
 

@@ -5,6 +5,8 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <chrono>
+#include <csignal>
 #include <filesystem>
 #include <map>
 #include <set>
@@ -39,6 +41,7 @@ const std::map<std::string, std::vector<int>> kReasons = {
     // Not ECHILD: with SIGCHLD reset at start our child is always there to
     // wait for, and a sweep that left it running would race the next run.
     {"waitpid", {EINTR}},
+    {"utimensat", {EPERM, EIO}},
 };
 
 // A run of the corpus: a tree with a subtree, a link, an excluded file
@@ -229,6 +232,34 @@ TEST_F(FaultSweep, ReportLeavesIn128ByteLoadsOrLines) {
   RunWith(kCorpora[0], sizes, "> /dev/null");
   writes = Lines(ReadFile(capture.path() / "writes"));
   EXPECT_EQ(writes.size(), Lines(file.out).size());
+}
+
+// What must never stall a run or leave the archiver on its own: an ending
+// signal after the list is written but before the archiver is known, a
+// random source that fails after the list's first name was taken, a wait
+// for the archiver that fails. Each ends the run within a second, saying
+// why, with no archiver left running.
+TEST_F(FaultSweep, NoStallAndNoArchiverLeftAlone) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"STAMPBAK_FAULT=pipe2:1:-" + std::to_string(SIGTERM),
+       "stampbak: ended by SIGTERM, which was passed on to the archiver"},
+      {"STAMPBAK_FAULT=getrandom:0:" + std::to_string(ENOSYS) + " STAMPBAK_PLANT_LINK=once:" +
+           Quoted(capture / "precious"),
+       "stampbak: no backup was made: Cannot create file "},
+      {"STAMPBAK_FAULT=waitpid:1:" + std::to_string(EIO),
+       "could not be waited for (Input/output error) and was ended by SIGKILL"},
+  };
+  WriteFile(capture.path() / "precious");
+  for (const auto& [fault, said] : cases) {
+    const auto began = std::chrono::steady_clock::now();
+    const Outcome o = RunWith(kCorpora[0], "STAND_IN_RAR_SLEEP=3 " + fault);
+    EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::milliseconds(2500)) << fault;
+    EXPECT_EQ(o.status, 1) << fault;
+    EXPECT_TRUE(Holds(o.err, said)) << fault << o.err;
+    const std::string archiver = ArchiverRuns() > 0 ? Recorded("pid") : "";
+    EXPECT_TRUE(archiver.empty() || std::system(("kill -0 " + archiver + " 2> /dev/null").c_str()) != 0)
+        << fault;
+  }
 }
 
 // Memory that runs out at any allocation ends the run with status 1 and
