@@ -69,8 +69,11 @@ FileTimeLookup FileTimeAt(int directoryFd, const char* name, LocalTimeCache& tim
   if (S_ISDIR(st.st_mode)) return {LookupStatus::Directory, 0, "is a directory"};
   // An archiver opening a FIFO or device would block or read forever.
   if (!S_ISREG(st.st_mode)) return {LookupStatus::Failed, 0, "it is not a regular file"};
-  return {LookupStatus::Found, times.Pack(st.st_mtim.tv_sec), "",
-          std::max(linked, ChangeMomentOf(st.st_ctim)), ChangeMomentOf(st.st_mtim),
+  return {LookupStatus::Found,
+          times.Pack(st.st_mtim.tv_sec),
+          "",
+          std::max(linked, ChangeMomentOf(st.st_ctim)),
+          ChangeMomentOf(st.st_mtim),
           OwnershipOf(st)};
 }
 

@@ -59,8 +59,8 @@ std::string FallbackTempDirectory() { return "c:\\windows\\temp\\"; }
 
 std::optional<std::uint32_t> RandomNumber() {
   std::uint32_t number = 0;
-  const NTSTATUS status = BCryptGenRandom(nullptr, reinterpret_cast<PUCHAR>(&number),
-                                          sizeof number, BCRYPT_USE_SYSTEM_PREFERRED_RNG);
+  const NTSTATUS status = BCryptGenRandom(nullptr, reinterpret_cast<PUCHAR>(&number), sizeof number,
+                                          BCRYPT_USE_SYSTEM_PREFERRED_RNG);
   if (status != 0) return std::nullopt;
   return number;
 }

@@ -193,8 +193,8 @@ void DistrustIncompleteArchive(const Run& run, const std::string& archive,
 void DateArchive(const Run& run, const std::string& archive, platform::ChangeMoment moment) {
   const std::string reason = platform::SetLastWriteTime(archive, moment);
   if (!reason.empty()) {
-    Warn(run, "cannot date the archive " + archive + ": " + reason +
-                  "; the next run archives again");
+    Warn(run,
+         "cannot date the archive " + archive + ": " + reason + "; the next run archives again");
   }
 }
 

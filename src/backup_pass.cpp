@@ -36,11 +36,11 @@ class NewestArchive {
   void Consider(const platform::FileTimeLookup& lookup, const std::string& path) {
     if (lookup.Status != platform::LookupStatus::Found) return;
     if (lookup.Owner != platform::Ownership::Ours) {
-      Warn(run_, "archive " + path +
-                     (lookup.Owner == platform::Ownership::AnotherUsers
-                          ? " belongs to another user"
-                          : " can be changed by others") +
-                     "; it is not taken as the last backup");
+      Warn(run_,
+           "archive " + path +
+               (lookup.Owner == platform::Ownership::AnotherUsers ? " belongs to another user"
+                                                                  : " can be changed by others") +
+               "; it is not taken as the last backup");
       return;
     }
     if (lookup.Written > latestBelievable_) {
@@ -87,7 +87,8 @@ NewestArchive GetLastBackupTime(const Run& run, const std::string& baseDstDir) {
 // there; ours are still told from his, but the operator should know.
 void WarnOfSharedDestination(const Run& run) {
   const std::string risk = platform::SharedDirectoryRisk(run.settings.BaseDstDir);
-  if (!risk.empty()) Warn(run, "the destination " + run.settings.BaseDstDir + " is open to others: " + risk);
+  if (!risk.empty())
+    Warn(run, "the destination " + run.settings.BaseDstDir + " is open to others: " + risk);
 }
 
 // What the archive's time will say: every change the scan saw is in it,

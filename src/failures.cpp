@@ -7,8 +7,7 @@
 namespace stampbak {
 
 // Not inlined, so that the return address is the code that raised it.
-[[gnu::noinline]] Failure::Failure(const char* kind, const std::string& message,
-                                   std::string reason)
+[[gnu::noinline]] Failure::Failure(const char* kind, const std::string& message, std::string reason)
     : std::runtime_error(message),
       kind_(kind),
       address_(reinterpret_cast<std::uintptr_t>(__builtin_return_address(0))),

@@ -35,11 +35,10 @@
 
 namespace {
 
-constexpr const char* kNames[] = {"open",      "openat", "fstatat", "fstat",     "stat",
-                                  "fdopendir", "readdir", "close", "mkdir",     "unlink",
-                                  "write",     "read",   "getcwd",  "flock",     "fork",
-                                  "pipe2",     "waitpid", "rename", "utimensat", "getrandom",
-                                  "new"};
+constexpr const char* kNames[] = {
+    "open",  "openat", "fstatat", "fstat",  "stat",      "fdopendir", "readdir",
+    "close", "mkdir",  "unlink",  "write",  "read",      "getcwd",    "flock",
+    "fork",  "pipe2",  "waitpid", "rename", "utimensat", "getrandom", "new"};
 constexpr int kKinds = sizeof kNames / sizeof kNames[0];
 long counts[kKinds];
 bool active = false;

@@ -243,8 +243,8 @@ TEST_F(FaultSweep, NoStallAndNoArchiverLeftAlone) {
   const std::pair<std::string, std::string> cases[] = {
       {"STAMPBAK_FAULT=pipe2:1:-" + std::to_string(SIGTERM),
        "stampbak: ended by SIGTERM, which was passed on to the archiver"},
-      {"STAMPBAK_FAULT=getrandom:0:" + std::to_string(ENOSYS) + " STAMPBAK_PLANT_LINK=once:" +
-           Quoted(capture / "precious"),
+      {"STAMPBAK_FAULT=getrandom:0:" + std::to_string(ENOSYS) +
+           " STAMPBAK_PLANT_LINK=once:" + Quoted(capture / "precious"),
        "stampbak: no backup was made: Cannot create file "},
       {"STAMPBAK_FAULT=waitpid:1:" + std::to_string(EIO),
        "could not be waited for (Input/output error) and was ended by SIGKILL"},
@@ -257,7 +257,8 @@ TEST_F(FaultSweep, NoStallAndNoArchiverLeftAlone) {
     EXPECT_EQ(o.status, 1) << fault;
     EXPECT_TRUE(Holds(o.err, said)) << fault << o.err;
     const std::string archiver = ArchiverRuns() > 0 ? Recorded("pid") : "";
-    EXPECT_TRUE(archiver.empty() || std::system(("kill -0 " + archiver + " 2> /dev/null").c_str()) != 0)
+    EXPECT_TRUE(archiver.empty() ||
+                std::system(("kill -0 " + archiver + " 2> /dev/null").c_str()) != 0)
         << fault;
   }
 }

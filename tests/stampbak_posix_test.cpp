@@ -260,18 +260,16 @@ TEST_F(NativeRun, TreeDeeperThanTheStackThePathAndTheDescriptors) {
 TEST_F(NativeRun, UnusableStandardStreams) {
   for (int i = 0; i < 40; ++i) WriteFile(dir.path() / ("src/file-" + std::to_string(i)));
   const std::pair<const char*, const char*> cases[] = {
-      {">&-", ""},
-      {"> /dev/full", "No space left on device"},
-      {"> out", "File too large"}};
+      {">&-", ""}, {"> /dev/full", "No space left on device"}, {"> out", "File too large"}};
   for (const auto& [redirect, reason] : cases) {
     fs::remove(dir.path() / "dst.rar");
     Outcome outcome = Run("-s src -d dst -r", "", redirect, "ulimit -f 1;");
     EXPECT_EQ(outcome.status, 0) << redirect;
     outcome.err.erase(outcome.err.find("stand-in rar: done\n"), 19);
     EXPECT_EQ(outcome.err, *reason == '\0' ? ""
-                                            : std::string("stampbak: cannot write the report to "
-                                                          "standard output: ") +
-                                                  reason + "; the rest of it is dropped\n")
+                                           : std::string("stampbak: cannot write the report to "
+                                                         "standard output: ") +
+                                                 reason + "; the rest of it is dropped\n")
         << redirect;
     EXPECT_TRUE(fs::exists(dir.path() / "dst.rar")) << redirect;
   }

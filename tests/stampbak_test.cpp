@@ -189,9 +189,10 @@ const Row kRows[] = {
        .out = Report("src/", "dst/", "C src/a.txt\r\nC src/project/p.txt\r\n", "*.*", "cache")},
       {.before = "mv src/cache src/kept && mv outside/two src/ && rm src/two/gone.txt",
        .args = "-s src -d dst -e cache -r",
-       .out = Report("src/", "dst/",
-                     "C src/a.txt\r\nC src/project/p.txt\r\nC src/kept/c.txt\r\nC src/two/t.txt\r\n",
-                     "*.*", "cache"),
+       .out =
+           Report("src/", "dst/",
+                  "C src/a.txt\r\nC src/project/p.txt\r\nC src/kept/c.txt\r\nC src/two/t.txt\r\n",
+                  "*.*", "cache"),
        .list = "a.txt\r\nproject/p.txt\r\nkept/c.txt\r\ntwo/t.txt\r\n"}}},
     // The link's own change time tells its arrival; the source's does not
     // here, as it holds the unstamped archive, whose making it moves.
@@ -286,8 +287,9 @@ const Row kRows[] = {
       {"touch src/a.txt", "-s src -d dst -r", "STAND_IN_RAR_EXIT=3",
        ReportHeader("src/", "dst/") +
            "C src/a.txt\r\nArchiver failed with the following exit code: 3\r\n",
-       1, "dst.rar was there before this run and is left as it is, with its time from before; it "
-          "may be incomplete\n",
+       1,
+       "dst.rar was there before this run and is left as it is, with its time from before; it "
+       "may be incomplete\n",
        "a.txt\r\n", "test -f dst.rar"},
       {.args = "-s src -d dst -r",
        .out = Report("src/", "dst/", "C src/a.txt\r\n"),
@@ -460,7 +462,8 @@ TEST_P(StampbakRun, FutureDatedArchiveIsNotTrusted) {
 
 // However the destination inside the source is spelled, the archives the
 // change check counts (those in it, and the unstamped one beside it, in the
-// source here) are never packed into the next one.
+// source here) are never packed into the next one, and making them is no
+// change: a second run on the unchanged tree makes none, in every shape.
 TEST_P(StampbakRun, DestinationInsideTheSourceNeverPacksItself) {
   WriteFile(dir.path() / "src/a.txt");
   int second = 0;
@@ -468,17 +471,19 @@ TEST_P(StampbakRun, DestinationInsideTheSourceNeverPacksItself) {
       {"src/./backup", "-a"}, {"src/./backup", "-a -m"}, {"src/backup", ""}, {"src/backup", ""}};
   for (const auto& [destination, stamp] : runs) {
     SetLocalWriteTime(dir.path() / "src/a.txt", "2024-03-05 14:07:" + std::to_string(second += 2));
-    const Outcome outcome = Run("-s src -r -d " + Quoted(P(destination)) + " " + stamp);
-    EXPECT_EQ(outcome.status, 0) << outcome.err;
+    for (int unchanged = 0; unchanged < 2; ++unchanged) {
+      const Outcome outcome = Run("-s src -r -d " + Quoted(P(destination)) + " " + stamp);
+      EXPECT_EQ(outcome.status, 0) << outcome.err;
+      // From the second run on there are archives to leave out.
+      EXPECT_EQ(outcome.err.find("stampbak: the destination lies inside the source; its archives "
+                                 "are not packed again: " +
+                                 P(destination)) != std::string::npos,
+                second > 2 || unchanged == 1)
+          << destination << stamp << outcome.err;
+    }
     EXPECT_EQ(Recorded("list"), "a.txt\r\n") << destination << stamp;
-    // From the second run on there are archives to leave out.
-    EXPECT_EQ(outcome.err.find("stampbak: the destination lies inside the source; its archives "
-                               "are not packed again: " +
-                               P(destination)) != std::string::npos,
-              second > 2)
-        << destination << stamp << outcome.err;
+    EXPECT_EQ(ArchiverRuns(), second / 2) << destination << stamp;
   }
-  EXPECT_EQ(ArchiverRuns(), 4);
 }
 
 // Only Windows shows these: a raw command line with "/" options, names the
