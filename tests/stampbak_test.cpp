@@ -246,6 +246,20 @@ const Row kRows[] = {
       {.args = "-s src -d dst -a -r",
        .out = "*",
        .err = "stampbak: src/future.txt is dated 2107-12-31 23:59:58"}}},
+    // A file dated within the day ahead may not date the archive after the
+    // scan began, or what arrives until then would look old; it is archived
+    // again while it lies ahead, the price of that.
+    {"a file dated ahead hides no later arrival",
+     {"src/soon.txt", "outside/x.txt"},
+     {{.before = "touch -d 'now + 2 hours' src/soon.txt && touch -d 2020-01-01 outside/x.txt",
+       .args = "-s src -d dst -r",
+       .out = "*",
+       .list = "soon.txt\r\n"},
+      {.before = "cp -p outside/x.txt src/",
+       .args = "-s src -d dst -r",
+       .out = "*",
+       .list = "soon.txt\r\nx.txt\r\n",
+       .check = "test $(stat -c %Y dst.rar) -le $(date +%s)"}}},
     // Another user's archive, or one others can change, could stop every
     // backup by its time; a destination others can write to is said.
     {"archives others could have made or changed do not count",
