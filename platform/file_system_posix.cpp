@@ -213,6 +213,10 @@ std::string SharedDirectoryRisk(const std::string& directory) {
   return path.ends_with('/') ? "" : RiskOf(path);
 }
 
+std::string UnwritableDirectory(const std::string& directory) {
+  return access(directory.c_str(), W_OK | X_OK) == 0 ? "" : std::strerror(errno);
+}
+
 LockAttempt TryLock(const std::string& directory) {
   const int fd = open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return {nullptr, LockStatus::Unavailable, std::strerror(errno)};

@@ -101,6 +101,9 @@ class ReportOutput {
 
 ReportOutput& StandardOutput(const ProcessStart& start);
 
+// How a line of text for a person ends here: "\n", or "\r\n" on Windows.
+extern const char* const TextLineEnd;
+
 // One warning line for the operator on standard error; the line end is
 // added here.
 void WriteWarning(std::string_view line);
@@ -259,6 +262,9 @@ std::string AbsolutePath(const std::string& path);
 // (it or a directory above it is owned by one, or writable by others
 // without the sticky bit), naming that directory; empty when it cannot.
 std::string SharedDirectoryRisk(const std::string& directory);
+// Why we could not make a file in the directory, as far as the platform
+// tells without making one; empty when we could, or where it cannot tell.
+std::string UnwritableDirectory(const std::string& directory);
 // An exclusive lock on the directory itself, without waiting and without
 // writing anything into it.
 LockAttempt TryLock(const std::string& directory);

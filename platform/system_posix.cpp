@@ -17,6 +17,8 @@
 
 namespace platform {
 
+const char* const TextLineEnd = "\n";
+
 LocalTime Now() {
   const std::time_t now = std::time(nullptr);
   std::tm tm{};

@@ -10,6 +10,8 @@
 
 namespace platform {
 
+const char* const TextLineEnd = "\r\n";
+
 std::string ErrorText(DWORD code) {
   char buffer[512];
   DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,

@@ -89,6 +89,19 @@ bool* FlagSetting(char letter, RunSettings& settings) {
   }
 }
 
+// Only the letter counts; "-e*.tmp" or "-d=x" means a value glued on,
+// which is not taken.
+void NoteTextAfterTheLetter(const std::string& param, const std::string& word, bool takesValue,
+                            RunSettings& settings) {
+  const bool wordLike = std::all_of(word.begin(), word.end(), [](char c) {
+    return (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '_';
+  });
+  if (wordLike) return;
+  settings.Slips.push_back(
+      "the option " + param + " counts by its letter " + word.front() + " alone; " +
+      (takesValue ? "its value is the next parameter" : "the rest is ignored"));
+}
+
 }  // namespace
 
 std::string WithoutSurroundingQuotes(const std::string& value) {
@@ -112,17 +125,28 @@ std::vector<std::string> SplitCommandLine(std::string_view raw, CharacterStep st
 void ParseParameters(const std::vector<std::string>& params, RunSettings& settings) {
   for (std::size_t k = 0; k < params.size(); ++k) {
     const std::string word = OptionWord(params[k]);
-    if (word.empty()) continue;
-    if (std::string* value = ValueSetting(word.front(), settings)) {
-      if (k + 1 >= params.size()) {
-        value->clear();
-        return;
-      }
-      *value = params[++k];
-    } else if (bool* flag = FlagSetting(word.front(), settings)) {
+    if (word.empty()) {
+      settings.Slips.push_back("passed over, an empty parameter");
+      continue;
+    }
+    std::string* value = ValueSetting(word.front(), settings);
+    bool* flag = FlagSetting(word.front(), settings);
+    if (value == nullptr && flag == nullptr) {
+      settings.Slips.push_back("passed over, its first letter names no option: " + params[k]);
+      continue;
+    }
+    NoteTextAfterTheLetter(params[k], word, value != nullptr, settings);
+    if (flag != nullptr) {
       *flag = true;
+    } else if (k + 1 >= params.size()) {
+      value->clear();
+      return;
     } else {
-      settings.PassedOver.push_back(params[k]);
+      *value = params[++k];
+      if (value->starts_with('-')) {
+        settings.Slips.push_back("the value of " + params[k - 1] + " is " + *value +
+                                 ", which looks like an option; it is taken as the value");
+      }
     }
   }
 }

@@ -63,17 +63,32 @@ std::string NormaliseDirectories(RunSettings& settings) {
   return reason;
 }
 
-// The directory the archive will go to must be there, or the archiver
-// fails after the whole scan; said at once, with the creation's reason.
-void CheckArchiveDirectory(const Run& run, const std::string& reason) {
+// A destination that cannot be made, or with -r one the archive cannot be
+// written in, is said at once with the system's reason: otherwise it shows
+// only after the whole scan, as the archiver's failure, or not at all.
+void CheckDestination(const Run& run, const std::string& unmade) {
   const RunSettings& settings = run.settings;
+  if (!unmade.empty()) {
+    Warn(run, "cannot create the destination " + settings.BaseDstDir + ": " + unmade);
+    return;
+  }
   if (!settings.UseArchiver) return;
   const bool stamped = settings.UseDateStamp || settings.UseTimeStamp;
-  const std::string directory =
-      stamped ? settings.BaseDstDir : DirectoryOf(UnstampedArchiveName(settings.BaseDstDir));
-  if (directory.empty() || platform::IsDirectory(directory)) return;
-  Warn(run, "cannot create the destination " + settings.BaseDstDir + ": " +
-                (reason.empty() ? "it is not a directory" : reason));
+  const std::string archive = UnstampedArchiveName(stamped ? settings.DstDir : settings.BaseDstDir);
+  const std::string directory = DirectoryOf(archive);
+  const std::string place = directory.empty() ? std::string(".") : directory;
+  if (!platform::IsDirectory(place)) {
+    Warn(run, "cannot create the destination " + settings.BaseDstDir + ": it is not a directory");
+    return;
+  }
+  const std::string reason = platform::UnwritableDirectory(place);
+  if (!reason.empty()) Warn(run, "cannot write the archive " + archive + ": " + reason);
+  // "-d ." or "-d dst//" leaves the archive without a name of its own.
+  const std::string name = archive.substr(directory.size());
+  if (!stamped && (name == ".rar" || name.starts_with(".."))) {
+    Warn(run, "the destination " + settings.BaseDstDir + " names the archive " + archive +
+                  "; give the destination a name of its own");
+  }
 }
 
 void WriteHeader(ReportChannel& report, const RunSettings& settings) {
@@ -88,9 +103,7 @@ void WriteHeader(ReportChannel& report, const RunSettings& settings) {
 // A mistyped option or a stray blank would otherwise silently change what
 // is backed up.
 void WarnOfSlips(const Run& run) {
-  for (const std::string& word : run.settings.PassedOver) {
-    Warn(run, "passed over, its first letter names no option: " + word);
-  }
+  for (const std::string& slip : run.settings.Slips) Warn(run, slip);
   const std::pair<const char*, const std::string&> lists[] = {
       {"include", run.settings.IncludeMask}, {"exclude", run.settings.ExcludeMask}};
   for (const auto& [which, list] : lists) {
@@ -115,13 +128,14 @@ void WarnOfSlips(const Run& run) {
 bool AnswerQuestion(const std::vector<std::string>& params, ReportChannel& report) {
   if (params.size() != 1) return false;
   if (params[0] == "--version") {
-    report.Write("stampbak " STAMPBAK_VERSION "\n");
+    report.Write("stampbak " STAMPBAK_VERSION);
+    report.Write(platform::TextLineEnd);
     return true;
   }
   if (params[0] != "--help" && params[0] != "-h" && params[0] != "/?") return false;
   for (const char* line : kUsage) {
     report.Write(line);
-    report.Write("\n");
+    report.Write(platform::TextLineEnd);
   }
   return true;
 }
@@ -145,7 +159,7 @@ ExitStatus RunSequence(const platform::ProcessStart& start, ReportChannel& repor
   WriteHeader(report, settings);
   const Run run{settings, start, report};
   WarnOfSlips(run);
-  CheckArchiveDirectory(run, unmade);
+  CheckDestination(run, unmade);
   // A backup that was due but not made has said why in the report.
   if (ProcessBackup(run, tree) == BackupOutcome::NotMade) return ExitStatus::NoBackup;
   WriteReportLine(report, "All OK");

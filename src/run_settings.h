@@ -16,8 +16,10 @@ struct RunSettings {
   bool UseDateStamp = false;
   bool UseTimeStamp = false;
   bool UseArchiver = false;
-  // Parameters whose first letter names no option, as given.
-  std::vector<std::string> PassedOver;
+  // What the parameters look like a slip in, for a warning each, in their
+  // order: words passed over, text after an option's letter, values that
+  // look like options. The parsing itself does not change for them.
+  std::vector<std::string> Slips;
 };
 
 }  // namespace stampbak

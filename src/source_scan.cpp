@@ -45,7 +45,35 @@ struct SourceScan {
   // change: counted, it would date every archive ahead of all later ones.
   platform::ChangeMoment latestBelievable = platform::CurrentMoment() + kOneDay;
   bool warnedAhead = false;
+  // The source's own subdirectories that the include list passed over,
+  // while it took none of them.
+  std::vector<std::string> passedOver{};
+  std::size_t passedOverCount = 0;
+  bool directoryTaken = false;
 };
+
+// An include list such as "*.txt" takes no directory, so nothing below
+// the source's top is backed up: almost always a misunderstanding, and
+// found out only at restore time. A list that takes some is a choice.
+void NoteSourceSubdirectory(SourceScan& scan, const std::string& name) {
+  if (scan.directoryTaken) return;
+  if (scan.include.Matches(name)) {
+    scan.directoryTaken = true;
+    return;
+  }
+  constexpr std::size_t kNamesShown = 3;
+  if (++scan.passedOverCount <= kNamesShown) scan.passedOver.push_back(name);
+}
+
+void WarnOfPassedOverDirectories(const SourceScan& scan, const std::string& source) {
+  if (scan.directoryTaken || scan.passedOverCount == 0) return;
+  std::string names;
+  for (const std::string& name : scan.passedOver) names += (names.empty() ? "" : ", ") + name;
+  if (scan.passedOverCount > scan.passedOver.size()) names += ", ...";
+  Warn(scan.run, "the include list takes none of the " + std::to_string(scan.passedOverCount) +
+                     " directories in " + source + " (" + names +
+                     "); it decides for directories too, so nothing in them is backed up");
+}
 
 // What changed or arrived counts, and so does a directory's own change: a
 // directory moved or renamed into the tree keeps its files' old times. A
@@ -143,6 +171,7 @@ bool HoldsWildcard(std::string_view name) {
 // The subdirectory to scan next, if it is selected and can be opened.
 std::optional<Level> EnterDirectory(SourceScan& scan, Level& level, const std::string& name,
                                     std::string& path) {
+  if (level.node->Parent == nullptr) NoteSourceSubdirectory(scan, name);
   if (Decide(scan, name) != Decision::Select) return std::nullopt;
   if (HoldsLineBreak(name)) {
     Warn(scan.run, "not entered, the name holds a line break: " + path);
@@ -277,6 +306,7 @@ platform::ChangeMoment TBackupFile::Scan(const Run& run, const std::string& dire
   SourceScan scan{run, PreparedMaskList(includeMask), PreparedMaskList(excludeMask),
                   FindOwnArchives(run)};
   Walk(scan, *this, std::move(open.Listing), directory);
+  WarnOfPassedOverDirectories(scan, directory);
   return scan.newestChange;
 }
 

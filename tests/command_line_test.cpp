@@ -62,5 +62,27 @@ TEST(ParseParameters, FirstLetterSelectsTheOptionAndTakesTheNextWord) {
   EXPECT_EQ(Parse({"-d", "D:\\dst", "-d"}).DstDir, "");
 }
 
+// Slips are noted in order, and the parsing stays as it was.
+TEST(ParseParameters, SlipsAreNotedWithoutChangingTheParsing) {
+  const RunSettings s =
+      Parse({"-e*.tmp", "-a", "-r", "", "-d=x", "y", "--source", "src", "--dest", "-m", "-r2"});
+  EXPECT_EQ(s.ExcludeMask + "|" + s.DstDir + "|" + s.SrcDir, "-a|y|--dest");
+  EXPECT_TRUE(s.UseArchiver && s.UseTimeStamp && !s.UseDateStamp);
+  EXPECT_EQ(s.Slips, (std::vector<std::string>{
+                         "the option -e*.tmp counts by its letter e alone; its value is the next "
+                         "parameter",
+                         "the value of -e*.tmp is -a, which looks like an option; it is taken as "
+                         "the value",
+                         "passed over, an empty parameter",
+                         "the option -d=x counts by its letter d alone; its value is the next "
+                         "parameter",
+                         "passed over, its first letter names no option: --source",
+                         "the value of src is --dest, which looks like an option; it is taken as "
+                         "the value",
+                     }));
+  EXPECT_EQ(Parse({"-source", "a", "-Dest", "b", "-include_2", "c", "/archive"}).Slips,
+            std::vector<std::string>{});
+}
+
 }  // namespace
 }  // namespace stampbak
