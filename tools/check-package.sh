@@ -21,30 +21,44 @@ doc=./usr/share/doc/stampbak
 for file in ./usr/bin/stampbak ./usr/share/man/man1/stampbak.1.gz $doc/copyright \
   $doc/changelog.gz $doc/README.md $doc/examples/crontab $doc/examples/logrotate/stampbak \
   $doc/examples/systemd/stampbak-nightly.service $doc/examples/systemd/stampbak-nightly.timer \
+  $doc/examples/systemd/stampbak-failure@.service \
   $doc/examples/retention/prune-archives.sh $doc/examples/windows/prune-archives.cmd \
   $doc/examples/windows/schedule-stampbak.cmd; do
   echo "$contents" | grep -q " $file\$" || { echo "missing in the package: $file"; exit 1; }
 done
 dpkg-deb --field "$deb" Depends | grep -q libc6 || { echo "no shared-library dependencies"; exit 1; }
 
-echo "--- the systemd example"
+echo "--- the systemd example, as the package and as cmake --install with a prefix put it"
 if command -v systemd-analyze > /dev/null; then
   units=$(mktemp -d)
-  # Checked with the path of the package's program pointing at this build.
-  sed "s|/usr/bin/stampbak|$PWD/build/release/stampbak|" contrib/systemd/stampbak-nightly.service \
-    > "$units/stampbak-nightly.service"
-  cp contrib/systemd/stampbak-nightly.timer "$units/"
+  dpkg-deb -x "$deb" "$units/package"
+  cmake --install build/release --prefix "$units/usr/local" > /dev/null
   status=0
-  (cd "$units" && systemd-analyze verify ./stampbak-nightly.service ./stampbak-nightly.timer) || status=$?
+  for pair in "$units/package/usr /usr" "$units/usr/local $units/usr/local"; do
+    set -- $pair  # where it lies, and the prefix its program is under
+    grep -q "^ExecStart=$2/bin/stampbak " "$1/share/doc/stampbak/examples/systemd/stampbak-nightly.service" ||
+      { echo "the unit under $1 does not start $2/bin/stampbak"; status=1; }
+  done
+  # The package's unit names /usr/bin/stampbak, which is only verified
+  # where this machine has one; the prefixed one names the program beside it.
+  examples=$units/usr/local/share/doc/stampbak/examples/systemd
+  (cd "$examples" && systemd-analyze verify ./stampbak-nightly.service \
+    ./stampbak-nightly.timer ./stampbak-failure@.service) || status=1
   rm -rf "$units"
   [ "$status" = 0 ] || { echo "systemd-analyze verify failed"; exit 1; }
-  echo "unit and timer verified"
+  echo "units verified"
 else
-  echo "no systemd-analyze here: the unit is not verified"
+  echo "no systemd-analyze here: the units are not verified"
 fi
 
-echo "--- manual page examples"
+echo "--- manual page examples, and the README's scheduler lines as the examples hold them"
 sh tests/man_examples_test.sh man/stampbak.1
+for pattern in '30 1 \* \* \* ' '/TR "cmd /c '; do
+  readme=$(grep "$pattern" README.md | sed 's/^ *//')
+  example=$(grep -h "$pattern" contrib/crontab contrib/windows/schedule-stampbak.cmd | sed 's/^ *//')
+  [ -n "$readme" ] && [ "$readme" = "$example" ] ||
+    { echo "the README and the example differ: $readme | $example"; exit 1; }
+done
 
 echo "--- lintian"
 work=$(mktemp -d)
