@@ -18,7 +18,7 @@ namespace {
 EntryKind KindOfTarget(int dirFd, const char* name) {
   struct stat st {};
   if (fstatat(dirFd, name, &st, 0) != 0) {
-    if (errno == ENOMEM) throw std::bad_alloc();
+    ThrowIfOutOfMemory(errno);
     const bool dangling = errno == ENOENT || errno == ENOTDIR || errno == ELOOP;
     return dangling ? EntryKind::Unarchivable : EntryKind::Unknown;
   }
@@ -29,7 +29,7 @@ EntryKind KindOfTarget(int dirFd, const char* name) {
 EntryKind KindOfUnknown(int dirFd, const char* name) {
   struct stat st {};
   if (fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0) {
-    if (errno == ENOMEM) throw std::bad_alloc();
+    ThrowIfOutOfMemory(errno);
     return EntryKind::Unknown;
   }
   if (S_ISLNK(st.st_mode)) return KindOfTarget(dirFd, name);
@@ -56,7 +56,7 @@ namespace {
 bool OutOfDescriptors(int error) { return error == EMFILE || error == ENFILE; }
 
 ListingOpen OpenFailure(int error) {
-  if (error == ENOMEM) throw std::bad_alloc();
+  ThrowIfOutOfMemory(error);
   return {nullptr, std::strerror(error)};
 }
 
@@ -99,7 +99,7 @@ class PosixListing final : public DirectoryListing {
     const dirent* found = readdir(dir_);
     if (found == nullptr) {
       // A damaged block or a lost server must not pass for the end.
-      if (errno == ENOMEM) throw std::bad_alloc();
+      ThrowIfOutOfMemory(errno);
       if (errno != 0) failure_ = std::strerror(errno);
       return false;
     }

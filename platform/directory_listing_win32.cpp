@@ -54,7 +54,7 @@ class Win32Listing final : public DirectoryListing {
     if (!pending_ && !FindNextFileW(find_, &found_)) {
       // A failing disk or a lost share must not pass for the end.
       const DWORD error = GetLastError();
-      if (error == ERROR_NOT_ENOUGH_MEMORY || error == ERROR_OUTOFMEMORY) throw std::bad_alloc();
+      ThrowIfOutOfMemory(error);
       if (error != ERROR_NO_MORE_FILES) failure_ = ErrorText(error);
       return false;
     }
@@ -108,7 +108,7 @@ ListingOpen OpenDirectory(const std::string& directory) {
   if (error == ERROR_FILE_NOT_FOUND && IsDirectory(directory)) {
     return {std::make_unique<Win32Listing>(directory, INVALID_HANDLE_VALUE, first), ""};
   }
-  if (error == ERROR_NOT_ENOUGH_MEMORY || error == ERROR_OUTOFMEMORY) throw std::bad_alloc();
+  ThrowIfOutOfMemory(error);
   return {nullptr, ErrorText(error)};
 }
 

@@ -24,6 +24,17 @@ inline constexpr DosDateTime kEarliestDosDateTime = 0x00210000;
 inline constexpr DosDateTime kLatestDosDateTime =
     (127U << 25) | (12U << 21) | (31U << 16) | (23U << 11) | (59U << 5) | 29U;
 
+// The days from 1970-01-01 to a civil date of the proleptic Gregorian
+// calendar, negative before it.
+constexpr std::int64_t DaysFromCivil(int year, int month, int day) {
+  const std::int64_t y = month <= 2 ? year - 1 : year;
+  const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
+  const std::int64_t yearOfEra = y - era * 400;
+  const std::int64_t dayOfYear = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
+  const std::int64_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+  return era * 146097 + dayOfEra - 719468;
+}
+
 constexpr LocalTime UnpackDosDateTime(DosDateTime packed) {
   return LocalTime{1980 + static_cast<int>(packed >> 25),   static_cast<int>((packed >> 21) & 0x0F),
                    static_cast<int>((packed >> 16) & 0x1F), static_cast<int>((packed >> 11) & 0x1F),

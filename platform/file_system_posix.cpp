@@ -27,11 +27,11 @@ const ChangeMoment EarliestMoment = 315'532'800 * kMomentsPerSecond;
 namespace {
 
 LookupStatus StatusOf(int error) {
+  ThrowIfOutOfMemory(error);
   switch (error) {
     case ENOENT:
     case ENOTDIR: return LookupStatus::Missing;
     case ENAMETOOLONG: return LookupStatus::NameTooLong;
-    case ENOMEM: throw std::bad_alloc();
     default: return LookupStatus::Failed;
   }
 }
@@ -169,7 +169,7 @@ FileCreation CreateNewFile(const std::string& path) {
   auto file = std::make_unique<PosixWritableFile>(-1);
   const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
   if (fd < 0) {
-    if (errno == ENOMEM) throw std::bad_alloc();
+    ThrowIfOutOfMemory(errno);
     return {nullptr, errno == EEXIST ? CreateStatus::NameTaken : CreateStatus::Failed,
             std::strerror(errno)};
   }

@@ -16,14 +16,13 @@ const ChangeMoment EarliestMoment = (315'532'800LL + 11'644'473'600LL) * kMoment
 namespace {
 
 LookupStatus StatusOf(DWORD error) {
+  ThrowIfOutOfMemory(error);
   switch (error) {
     case ERROR_FILE_NOT_FOUND:
     case ERROR_PATH_NOT_FOUND:
     case ERROR_INVALID_NAME:  // a name the code page could not represent
       return LookupStatus::Missing;
     case ERROR_FILENAME_EXCED_RANGE: return LookupStatus::NameTooLong;
-    case ERROR_NOT_ENOUGH_MEMORY:
-    case ERROR_OUTOFMEMORY: throw std::bad_alloc();
     default: return LookupStatus::Failed;
   }
 }

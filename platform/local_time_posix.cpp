@@ -7,7 +7,7 @@ namespace {
 
 constexpr std::time_t kHour = 3600;
 
-// The civil date of a count of days since 1970-01-01.
+// The civil date and time of a count of seconds since 1970-01-01 00:00:00.
 LocalTime CivilTime(std::time_t seconds) {
   const std::time_t days = seconds >= 0 ? seconds / 86400 : (seconds - 86399) / 86400;
   const std::time_t secondOfDay = seconds - days * 86400;
@@ -29,25 +29,16 @@ LocalTime CivilTime(std::time_t seconds) {
           static_cast<int>(secondOfDay % 60)};
 }
 
-// The days since 1970-01-01 of a civil date.
-std::time_t DaysFromCivil(int year, int month, int day) {
-  year -= month <= 2 ? 1 : 0;
-  const std::time_t era = (year >= 0 ? year : year - 399) / 400;
-  const std::time_t yearOfEra = year - era * 400;
-  const std::time_t dayOfYear = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
-  const std::time_t dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
-  return era * 146097 + dayOfEra - 719468;
-}
-
 // How far the C library's local time is from the seconds given: the zone's
 // offset, less the leap seconds counted so far where the zone counts them
 // ("right/..."), which its own offset field leaves out.
 bool OffsetAt(std::time_t utc, long& offset) {
   std::tm tm{};
   if (localtime_r(&utc, &tm) == nullptr) return false;
-  const std::time_t local = DaysFromCivil(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday) * 86400 +
-                            std::time_t{tm.tm_hour} * 3600 + std::time_t{tm.tm_min} * 60 +
-                            tm.tm_sec;
+  const std::time_t local =
+      static_cast<std::time_t>(DaysFromCivil(tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday)) *
+          86400 +
+      std::time_t{tm.tm_hour} * 3600 + std::time_t{tm.tm_min} * 60 + tm.tm_sec;
   offset = static_cast<long>(local - utc);
   return true;
 }

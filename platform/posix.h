@@ -2,8 +2,10 @@
 
 #include <dirent.h>
 
+#include <cerrno>
 #include <ctime>
 #include <limits>
+#include <new>
 #include <string>
 
 #include "platform/platform.h"
@@ -26,6 +28,12 @@ class LocalTimeCache {
   std::time_t day_ = std::numeric_limits<std::time_t>::min();  // local midnight of date_
   LocalTime date_;
 };
+
+// Exhausted memory inside a call comes out as std::bad_alloc, like an
+// allocation of our own.
+inline void ThrowIfOutOfMemory(int error) {
+  if (error == ENOMEM) throw std::bad_alloc();
+}
 
 // A file system's time stamp as a moment.
 ChangeMoment ChangeMomentOf(const timespec& time);

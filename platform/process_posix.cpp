@@ -245,8 +245,8 @@ void ClaimStandardDescriptors() {
 }
 
 // The scan holds one open directory per level of nesting; a deep tree must
-// not run out of descriptors while the hard limit allows more.
-// Returns the caller's limit, which the archiver gets back.
+// not run out of descriptors while the hard limit allows more. The
+// caller's limits are kept in `start`, for the archiver to get back.
 void RaiseDescriptorLimit(ProcessStart& start) {
   rlimit limit{};
   if (getrlimit(RLIMIT_NOFILE, &limit) != 0) return;

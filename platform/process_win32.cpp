@@ -22,11 +22,11 @@ HANDLE JobEndingWithUs() {
   return job;
 }
 
+}  // namespace
+
 // The program search of CreateProcessA looks in our own directories and the
 // system's, never in the child's working directory, so unlike the POSIX
 // layer nothing needs to be searched here before the start.
-}  // namespace
-
 ProcessOutcome RunHidden(const ProcessStart& /*start*/, const std::string& program,
                          const std::vector<std::string>& arguments,
                          const std::string& workingDirectory,

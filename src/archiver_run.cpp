@@ -202,7 +202,7 @@ void DateArchive(const Run& run, const std::string& archive, platform::ChangeMom
 
 BackupOutcome RunArchiver(const Run& run, const TBackupFile& root,
                           const platform::DirectoryLock* lock, platform::ChangeMoment moment) {
-  const std::string archive = AbsoluteName(UnstampedArchiveName(run.settings.DstDir));
+  const std::string archive = AbsoluteName(ArchiveNamedAfter(run.settings.DstDir));
   const std::unique_ptr<ListFile> list = CreateListFile(run);
   WriteListFile(root, *list);
   EndIfAsked();

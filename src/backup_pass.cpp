@@ -64,10 +64,9 @@ void ConsiderArchivesIn(const std::string& baseDstDir, NewestArchive& newest) {
   const platform::ListingOpen open = platform::OpenDirectory(baseDstDir);
   if (!open.Listing) return;
   platform::DirectoryEntry entry;
-  const PreparedMaskList archives("*.rar");
   // A directory's look-up finds no file time, so only files count.
   while (open.Listing->Next(entry)) {
-    if (!archives.Matches(entry.Name)) continue;
+    if (!IsArchiveName(entry.Name)) continue;
     newest.Consider(open.Listing->LastWriteTime(entry.Name), baseDstDir + entry.Name);
   }
 }
@@ -78,7 +77,7 @@ NewestArchive GetLastBackupTime(const Run& run, const std::string& baseDstDir) {
   NewestArchive newest(run);
   ConsiderArchivesIn(baseDstDir, newest);
   // An unstamped run's archive lies beside the destination, not in it.
-  const std::string beside = UnstampedArchiveName(baseDstDir);
+  const std::string beside = ArchiveNamedAfter(baseDstDir);
   newest.Consider(platform::LastWriteTime(beside), beside);
   return newest;
 }

@@ -1,6 +1,7 @@
 #include "src/failures.h"
 
 #include "platform/platform.h"
+#include "src/uUtils.h"
 
 #include <cstdio>
 
@@ -21,7 +22,7 @@ std::string FailureText(const char* kind, const std::string& module, std::uintpt
   text += kind;
   text += " in module " + module + " at " + position + ".\n";
   // A path with a line break must not make the text run on over more lines.
-  for (char c : message) text += c == '\r' || c == '\n' ? '?' : c;
+  text += Printable(message);
   if (!message.empty() && message.back() != '.') text += '.';
   return text;
 }

@@ -1,14 +1,8 @@
 #include "src/run.h"
 
-namespace stampbak {
+#include "src/uUtils.h"
 
-std::string Printable(std::string_view text) {
-  std::string shown(text);
-  for (char& c : shown) {
-    if (c == '\r' || c == '\n') c = '?';
-  }
-  return shown;
-}
+namespace stampbak {
 
 void Warn(const Run& run, std::string_view message) {
   const std::string line = "stampbak: " + Printable(message);

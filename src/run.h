@@ -21,9 +21,6 @@ struct Run {
 // was due, or none was asked for), or an archive was due but not made.
 enum class BackupOutcome { Done, NotMade };
 
-// The text with every line break shown as "?", so that it stays one line.
-std::string Printable(std::string_view text);
-
 // One warning line for the operator on standard error, never in the report.
 void Warn(const Run& run, std::string_view message);
 

@@ -74,7 +74,7 @@ void CheckDestination(const Run& run, const std::string& unmade) {
   }
   if (!settings.UseArchiver) return;
   const bool stamped = settings.UseDateStamp || settings.UseTimeStamp;
-  const std::string archive = UnstampedArchiveName(stamped ? settings.DstDir : settings.BaseDstDir);
+  const std::string archive = ArchiveNamedAfter(stamped ? settings.DstDir : settings.BaseDstDir);
   const std::string directory = DirectoryOf(archive);
   const std::string place = directory.empty() ? std::string(".") : directory;
   if (!platform::IsDirectory(place)) {
@@ -107,10 +107,8 @@ void WarnOfSlips(const Run& run) {
   const std::pair<const char*, const std::string&> lists[] = {
       {"include", run.settings.IncludeMask}, {"exclude", run.settings.ExcludeMask}};
   for (const auto& [which, list] : lists) {
-    for (std::size_t from = 0; from <= list.size();) {
-      const std::size_t end = std::min(list.find(';', from), list.size());
-      const std::string item = list.substr(from, end - from);
-      from = end + 1;
+    for (const std::string_view view : MaskListItems(list)) {
+      const std::string item(view);
       if (!item.empty() && (item.front() == ' ' || item.back() == ' ')) {
         Warn(run, std::string("the ") + which + " mask '" + item +
                       "' begins or ends with a blank, which names rarely do");

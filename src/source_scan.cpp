@@ -39,7 +39,6 @@ struct SourceScan {
   PreparedMaskList include;
   PreparedMaskList exclude;
   OwnArchives archives;
-  PreparedMaskList archiveNames{"*.rar"};
   platform::ChangeMoment newestChange = std::numeric_limits<platform::ChangeMoment>::min();
   // A last-write time beyond this is a wrong clock or a typing slip, not a
   // change: counted, it would date every archive ahead of all later ones.
@@ -103,7 +102,7 @@ std::string IdentityOf(const std::string& directory) {
 
 OwnArchives FindOwnArchives(const Run& run) {
   const std::string& base = run.settings.BaseDstDir;
-  const std::string unstamped = UnstampedArchiveName(base);
+  const std::string unstamped = ArchiveNamedAfter(base);
   const std::string directory = DirectoryOf(unstamped);
   const std::string besideDir =
       directory.empty() ? std::string(".") + platform::PathDelimiter : directory;
@@ -115,7 +114,7 @@ bool SameName(const std::string& a, const std::string& b) {
 }
 
 bool IsOwnArchive(SourceScan& scan, ArchivesHere here, const std::string& name) {
-  const bool own = (here.Stamped && scan.archiveNames.Matches(name)) ||
+  const bool own = (here.Stamped && IsArchiveName(name)) ||
                    (here.Beside && SameName(name, scan.archives.BesideName));
   if (own && !scan.archives.Warned) {
     scan.archives.Warned = true;

@@ -51,18 +51,24 @@ PreparedMaskList::PreparedMaskList(std::string_view list)
     lower_[c] = static_cast<char>(c);
     platform::LowerCaseInPlace(&lower_[c], 1);
   }
-  // An empty item never takes a name, and an empty last one never counts.
+  for (const std::string_view item : MaskListItems(list)) {
+    const bool suffix = item.size() > 1 && item.front() == '*' &&
+                        item.find_first_of("*?", 1) == std::string_view::npos;
+    masks_.push_back({std::string(item), suffix});
+  }
+}
+
+// An empty item never takes a name, and an empty last one never counts.
+std::vector<std::string_view> MaskListItems(std::string_view list) {
+  std::vector<std::string_view> items;
   while (!list.empty()) {
     const std::size_t end = list.find(';');
     const std::string_view item = list.substr(0, end);
-    if (!item.empty() || end != std::string_view::npos) {
-      const bool suffix = item.size() > 1 && item.front() == '*' &&
-                          item.find_first_of("*?", 1) == std::string_view::npos;
-      masks_.push_back({std::string(item), suffix});
-    }
+    if (!item.empty() || end != std::string_view::npos) items.push_back(item);
     if (end == std::string_view::npos) break;
     list.remove_prefix(end + 1);
   }
+  return items;
 }
 
 bool PreparedMaskList::MatchesLowered(std::string_view name) const {
@@ -115,28 +121,38 @@ std::string DirectoryOf(const std::string& path) {
   return path.substr(0, path.rfind(platform::PathDelimiter) + 1);
 }
 
-std::string UnstampedArchiveName(const std::string& baseDstDir) {
-  return baseDstDir.substr(0, baseDstDir.size() - 1) + ".rar";
+namespace {
+
+constexpr char kArchiveExtension[] = ".rar";
+
+}  // namespace
+
+std::string ArchiveNamedAfter(const std::string& directory) {
+  return directory.substr(0, directory.size() - 1) + kArchiveExtension;
+}
+
+bool IsArchiveName(std::string_view name) {
+  static const PreparedMaskList archives(std::string("*") + kArchiveExtension);
+  return archives.Matches(name);
+}
+
+std::string Printable(std::string_view text) {
+  std::string shown(text);
+  for (char& c : shown) {
+    if (c == '\r' || c == '\n') c = '?';
+  }
+  return shown;
 }
 
 namespace {
+
+constexpr std::int64_t kDaysFrom18991230To1970 = 25569;
 
 bool IsLeapYear(int year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }
 
 int DaysInMonth(int year, int month) {
   static constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
   return month == 2 && IsLeapYear(year) ? 29 : kDays[month - 1];
-}
-
-// Days from 1899-12-30 to the given date (proleptic Gregorian calendar).
-std::int64_t DayNumber(int year, int month, int day) {
-  const int y = month <= 2 ? year - 1 : year;
-  const int era = y / 400;
-  const int yearOfEra = y - era * 400;
-  const int dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-  const int dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
-  constexpr std::int64_t kUnixDayOf18991230 = -25569;
-  return std::int64_t{era} * 146097 + dayOfEra - 719468 - kUnixDayOf18991230;
 }
 
 }  // namespace
@@ -150,7 +166,9 @@ DateTime DosDateTimeToDateTime(platform::DosDateTime packed) {
     throw EConvertError("Invalid argument to time encode");
   }
   const double millis = t.Hour * 3600000.0 + t.Minute * 60000.0 + t.Second * 1000.0;
-  return static_cast<double>(DayNumber(t.Year, t.Month, t.Day)) + millis / 86400000.0;
+  return static_cast<double>(
+             (platform::DaysFromCivil(t.Year, t.Month, t.Day) + kDaysFrom18991230To1970)) +
+         millis / 86400000.0;
 }
 
 std::string ShowPackedTime(platform::DosDateTime packed) {

@@ -52,9 +52,22 @@ std::string MakeDirectoryPath(const std::string& path);
 // bare name.
 std::string DirectoryOf(const std::string& path);
 
-// Where a run without a stamp puts its archive: beside the destination
-// directory (given with its final separator), named after it.
-std::string UnstampedArchiveName(const std::string& baseDstDir);
+// The archive named after a directory (given with its final separator):
+// beside it, the directory's path with ".rar" for the separator. The
+// unstamped destination names the archive beside it, the stamped one the
+// archive inside the base destination.
+std::string ArchiveNamedAfter(const std::string& directory);
+
+// Whether a file is one of the archives that runs make and count: any
+// name ending in ".rar", in any case.
+bool IsArchiveName(std::string_view name);
+
+// The items of a ";"-separated mask list as they stand; an empty last
+// item (after a final ";", or of an empty list) is none.
+std::vector<std::string_view> MaskListItems(std::string_view list);
+
+// The text with every line break shown as "?", so that it stays one line.
+std::string Printable(std::string_view text);
 
 // A day in moments, the most a clock may be ahead before a time stamp
 // counts as a slip.
