@@ -58,6 +58,7 @@ const Corpus kCorpora[] = {
     {"none due", false, ""},
     {"listings without entry types", true, "STAMPBAK_UNTYPED_LISTINGS=1"},
     {"several archives, none due", false, "", 3},
+    {"a destination not made yet", true, "", 0},
 };
 
 std::vector<std::string> Lines(const std::string& text) {
@@ -184,10 +185,11 @@ class FaultSweep : public NativeRun {
 };
 
 TEST_F(FaultSweep, EveryFailingCallLeavesAnHonestRun) {
+  std::map<std::string, long> reached;
   for (const Corpus& corpus : kCorpora) {
     std::string cleanList;
     const std::map<std::string, long> counts = Counts(corpus, cleanList);
-    ASSERT_GT(counts.at("readdir"), 0);
+    for (const auto& [call, count] : counts) reached[call] += count;
     for (const auto& [call, reasons] : kReasons) {
       for (long k = 1; k <= counts.at(call); ++k) {
         for (int reason : reasons) {
@@ -198,6 +200,8 @@ TEST_F(FaultSweep, EveryFailingCallLeavesAnHonestRun) {
       }
     }
   }
+  // A sweep over a call that no clean run makes would prove nothing.
+  for (const auto& [call, reasons] : kReasons) EXPECT_GT(reached[call], 0) << call;
 }
 
 // As root, a list file opened over a planted link would write where an

@@ -3,8 +3,10 @@
 #include <sys/wait.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <thread>
 
 namespace stampbak::testing {
 namespace {
@@ -44,6 +46,17 @@ std::string ReportHeader(const std::string& src, const std::string& dst, const s
                          const std::string& exclude) {
   return "SrcDir = " + src + "\r\nDstDir = " + dst + "\r\nIncludeMask = " + include +
          "\r\nExcludeMask = " + exclude + "\r\n\r\nnow processing...\r\n";
+}
+
+std::string Report(const std::string& src, const std::string& dst, const std::string& scan,
+                   const std::string& include, const std::string& exclude) {
+  return ReportHeader(src, dst, include, exclude) + scan + "All OK\r\n";
+}
+
+void WaitForFile(const std::filesystem::path& file) {
+  for (int i = 0; i < 250 && ReadFile(file).empty(); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
 }
 
 std::string SortedLines(const std::string& text) {

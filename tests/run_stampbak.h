@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,13 @@ struct Outcome {
 // The six header lines of a run's report.
 std::string ReportHeader(const std::string& src, const std::string& dst,
                          const std::string& include = "*.*", const std::string& exclude = "");
+
+// The report of a whole run: the header, the scan lines, "All OK".
+std::string Report(const std::string& src, const std::string& dst, const std::string& scan,
+                   const std::string& include = "*.*", const std::string& exclude = "");
+
+// Waits until the file holds something, five seconds at most.
+void WaitForFile(const std::filesystem::path& file);
 
 // The lines of a text, sorted: the scan meets files in the file system's
 // order, which is not the point.

@@ -19,8 +19,8 @@ namespace {
 namespace fs = std::filesystem;
 
 // The report of a whole run from src to dst, sorted, with these scan lines.
-std::string Report(const std::string& scan, const std::string& exclude = "") {
-  return SortedLines(ReportHeader("src/", "dst/", "*.*", exclude) + scan + "All OK\r\n");
+std::string SortedReport(const std::string& scan, const std::string& exclude = "") {
+  return SortedLines(Report("src/", "dst/", scan, "*.*", exclude));
 }
 
 // No descriptor of ours but the destination lock, which it so holds as
@@ -129,11 +129,6 @@ TEST_F(NativeRun, TemporaryDirectoryOthersCouldSwapTheListIn) {
 // ignores them, and a signal the caller ignores stays ignored.
 TEST_F(NativeRun, InterruptedRunNeverLetsTwoArchiversMeet) {
   WriteFile(dir.path() / "src/a.txt");
-  const auto waitFor = [this](const char* file) {
-    for (int i = 0; i < 100 && ReadFile(dir / file).empty(); ++i) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-  };
   for (const std::string sig : {"TERM", "HUP", "USR1", "ALRM", "XCPU", "KILL"}) {
     fs::remove_all(dir.path() / "record");
     fs::remove(dir.path() / "status");
@@ -141,10 +136,10 @@ TEST_F(NativeRun, InterruptedRunNeverLetsTwoArchiversMeet) {
     Run("-s src -d " + sig + " -r",
         "STAND_IN_RAR_SLEEP=3 sh -c 'echo $$ > pid; exec \"$0\" \"$@\"'",
         "2> err > out; echo $? > status) &", "(");
-    waitFor("record/pid");
+    WaitForFile(dir.path() / "record/pid");
     const std::string archiver = Recorded("pid");
     ASSERT_EQ(std::system(("kill -" + sig + " " + ReadFile(dir / "pid")).c_str()), 0);
-    waitFor("status");
+    WaitForFile(dir.path() / "status");
     if (sig == "KILL") {
       const Outcome second = Run("-s src -d KILL -r");
       EXPECT_EQ(second.status, 1);
@@ -171,14 +166,10 @@ TEST_F(NativeRun, SignalDuringTheScanEndsTheRunSayingSo) {
     WriteFile(dir.path() / ("src/file-with-a-long-name-" + std::to_string(i)));
   Run("-s src -d dst -r", "sh -c 'echo $$ > pid; exec \"$0\" \"$@\"'",
       "2> err; echo $? > status; } | (sleep 1; cat > out) ) &", "( {");
-  for (int i = 0; i < 100 && ReadFile(dir / "pid").empty(); ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
+  WaitForFile(dir.path() / "pid");
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
   ASSERT_EQ(std::system(("kill -USR1 " + ReadFile(dir / "pid")).c_str()), 0);
-  for (int i = 0; i < 200 && ReadFile(dir / "status").empty(); ++i) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(50));
-  }
+  WaitForFile(dir.path() / "status");
   EXPECT_EQ(ReadFile(dir / "status"), "1\n");
   EXPECT_EQ(ReadFile(dir / "err"), "stampbak: ended by SIGUSR1; no backup was made\n");
   EXPECT_EQ(ReadFile(dir / "out").find("All OK"), std::string::npos);
@@ -197,9 +188,9 @@ TEST_F(NativeRun, LinksFifosAndLineBreaks) {
   WriteFile(dir.path() / "src/y\r\n");
   const Outcome outcome = Run("-s src -d dst -e '*.log'");
   EXPECT_EQ(SortedLines(outcome.out),
-            Report("C src/link.txt\r\nC src/real.txt\r\nE src/fifo.log\r\nS src/dangling\r\n"
-                   "S src/fifo\r\nS src/y??\r\n",
-                   "*.log"));
+            SortedReport("C src/link.txt\r\nC src/real.txt\r\nE src/fifo.log\r\nS src/dangling\r\n"
+                         "S src/fifo\r\nS src/y??\r\n",
+                         "*.log"));
   EXPECT_EQ(outcome.status, 0);
   EXPECT_EQ(SortedLines(outcome.err),
             "stampbak: not archived, the name holds a line break: src/y??\n"
@@ -242,7 +233,7 @@ TEST_F(NativeRun, TreeDeeperThanTheStackThePathAndTheDescriptors) {
   SetLocalWriteTime(dir.path() / "dst/ahead.rar", "2099-01-02 12:34:56");
   const Outcome outcome =
       Run("-s src -d dst -r", "", "", "ulimit -s 1024; ulimit -Sn 40; ulimit -Hn 40;");
-  EXPECT_EQ(SortedLines(outcome.out), Report(expected));
+  EXPECT_EQ(SortedLines(outcome.out), SortedReport(expected));
   EXPECT_EQ(outcome.err,
             "stampbak: not archived, the path is too long: " + path +
                 "f\nstampbak: archive dst/ahead.rar is dated 2099-01-02 12:34:56, in "

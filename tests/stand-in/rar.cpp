@@ -24,6 +24,7 @@
 #ifndef _WIN32
 #include <sched.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -42,10 +43,17 @@ void WriteAll(const fs::path& path, const std::string& content,
 }
 
 #ifdef _WIN32
-void RecordPlatform(const fs::path& /*dir*/) {}
+void RecordPlatform(const fs::path& /*dir*/, const char* /*list*/) {}
 #else
-// What the process was handed: descriptors, ignored signals, priority.
-void RecordPlatform(const fs::path& dir) {
+// What the process was handed: descriptors, ignored signals, priority,
+// and the list file's mode.
+void RecordPlatform(const fs::path& dir, const char* list) {
+  struct stat st {};
+  if (stat(list, &st) == 0) {
+    char mode[8];
+    std::snprintf(mode, sizeof mode, "%o", static_cast<unsigned>(st.st_mode & 07777));
+    WriteAll(dir / "listmode", mode);
+  }
   std::vector<std::string> fds;
   for (const auto& entry : fs::directory_iterator("/proc/self/fd")) {
     std::error_code error;
@@ -71,6 +79,7 @@ void RecordPlatform(const fs::path& dir) {
 #endif
 
 void Record(const fs::path& dir, int argc, char** argv, const std::string& list) {
+  const char* listName = argv[7] + 1;
   fs::create_directories(dir);
   std::string args;
   for (int i = 1; i < argc; ++i) args += std::string(argv[i]) + "\n";
@@ -78,7 +87,7 @@ void Record(const fs::path& dir, int argc, char** argv, const std::string& list)
   WriteAll(dir / "cwd", fs::current_path().string());
   WriteAll(dir / "list", list);
   WriteAll(dir / "calls", "x\n", std::ios::app);
-  RecordPlatform(dir);
+  RecordPlatform(dir, listName);
 }
 
 std::vector<std::string> ListedNames(const std::string& list) {
