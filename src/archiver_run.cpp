@@ -147,46 +147,48 @@ std::string NoBackup(const platform::ProcessOutcome& outcome) {
   return std::string("no backup was made: the archiver ") + kArchiver + " " + outcome.Reason;
 }
 
-// Where no later run may trust an archive and it can neither be set aside
-// nor removed, an old time keeps it from counting as recent.
-void Discredit(const Run& run, const std::string& archive, const std::string& why) {
-  const std::string removal = platform::RemoveFile(archive);
-  if (removal.empty()) {
-    Warn(run, why + "; it is removed");
-    return;
-  }
-  const std::string dating = platform::SetLastWriteTime(archive, platform::EarliestMoment);
-  Warn(run, why + "; it cannot be removed (" + removal + ")" +
-                (dating.empty() ? ", so it is dated 1980 and no later run counts it"
-                                : " nor dated back (" + dating + "): do not trust it"));
-}
-
-// A half-written archive would pass for the last backup: its time is when
-// the archiver stopped. One that was there before keeps its time from
-// before the run, so that the next run archives again; one this run began
-// is set aside under a name no later run counts. Only an archive known to
-// be missing needs nothing: a failed look-up does not stand for one.
-void DistrustIncompleteArchive(const Run& run, const std::string& archive,
-                               const platform::FileTimeLookup& before) {
-  if (before.Status == platform::LookupStatus::Found) {
-    const std::string dating = platform::SetLastWriteTime(archive, before.Written);
-    if (dating.empty()) {
-      Warn(run, "the archive " + archive + " was there before this run and is left as it is, " +
-                    "with its time from before; it may be incomplete");
-    } else {
-      Discredit(run, archive,
-                "the archive " + archive + " may be incomplete and its time cannot be set back (" +
-                    dating + ")");
-    }
-    return;
-  }
+// Sets a half-written archive aside under a name no later run counts. One
+// this run began that cannot be set aside is removed, or else dated 1980;
+// one that was there before holds the earlier backups and is never removed.
+void SetAside(const Run& run, const std::string& archive, bool begunNow) {
   const std::string aside = archive + ".incomplete";
   const std::string reason = platform::RenameFile(archive, aside);
   if (reason.empty()) {
     Warn(run, "the incomplete archive is kept as " + aside + ", which no later run counts");
-  } else if (platform::LastWriteTime(archive).Status != platform::LookupStatus::Missing) {
-    Discredit(run, archive, "cannot set the incomplete archive " + archive + " aside: " + reason);
+    return;
   }
+  // Only an archive known to be missing needs nothing more.
+  if (platform::LastWriteTime(archive).Status == platform::LookupStatus::Missing) return;
+  const std::string why = "cannot set the incomplete archive " + archive + " aside: " + reason;
+  const std::string removal = begunNow ? platform::RemoveFile(archive) : "it was there before";
+  if (removal.empty()) {
+    Warn(run, why + "; it is removed");
+    return;
+  }
+  const std::string dating =
+      begunNow ? platform::SetLastWriteTime(archive, platform::EarliestMoment) : removal;
+  Warn(run, why + "; it is not removed (" + removal + ")" +
+                (dating.empty() ? ", but dated 1980, so that no later run counts it"
+                                : ": do not trust it"));
+}
+
+// A half-written archive would pass for the last backup: its time is when
+// the archiver stopped. One that was there before gets back its time from
+// before the run, so that the next run archives again; any other is set
+// aside. A look-up that failed before the run does not pass for "missing".
+void DistrustIncompleteArchive(const Run& run, const std::string& archive,
+                               const platform::FileTimeLookup& before) {
+  const bool existed = before.Status == platform::LookupStatus::Found;
+  if (existed) {
+    const std::string dating = platform::SetLastWriteTime(archive, before.Written);
+    if (dating.empty()) {
+      Warn(run, "the archive " + archive + " was there before this run and is left as it is, " +
+                    "with its time from before; it may be incomplete");
+      return;
+    }
+    Warn(run, "cannot set the time of the incomplete archive " + archive + " back: " + dating);
+  }
+  SetAside(run, archive, !existed);
 }
 
 // The archive's own time is the memory the next run compares against.
