@@ -53,15 +53,23 @@ struct Corpus {
   std::string environment;
   int archives = 1;  // with several, the newest lies between older ones
   bool archiverFails = false;
+  // The calls swept: all, or only those the corpus adds to the others'.
+  std::set<std::string> swept = {};
 };
 
 const Corpus kCorpora[] = {
     {"an archive due", true, ""},
     {"none due", false, ""},
     {"listings without entry types", true, "STAMPBAK_UNTYPED_LISTINGS=1"},
-    {"several archives, none due", false, "", 3},
-    {"a destination not made yet", true, "", 0},
-    {"an archiver that fails", true, "STAND_IN_RAR_EXIT=3", 1, true},
+    // Its clean run is the point: the newest archive must be found.
+    {"several archives, none due", false, "", 3, false, {"none"}},
+    {"a destination not made yet", true, "", 0, false, {"mkdir"}},
+    {"an archiver that fails",
+     true,
+     "STAND_IN_RAR_EXIT=3",
+     1,
+     true,
+     {"rename", "utimensat", "unlink", "fstatat"}},
 };
 
 std::vector<std::string> Lines(const std::string& text) {
@@ -212,6 +220,7 @@ TEST_F(FaultSweep, EveryFailingCallLeavesAnHonestRun) {
     const std::map<std::string, long> counts = Counts(corpus, cleanList);
     for (const auto& [call, count] : counts) reached[call] += count;
     for (const auto& [call, reasons] : kReasons) {
+      if (!corpus.swept.empty() && !corpus.swept.contains(call)) continue;
       for (long k = 1; k <= counts.at(call); ++k) {
         for (int reason : reasons) {
           const std::string fault = call + ":" + std::to_string(k) + ":" + std::to_string(reason);
