@@ -38,9 +38,9 @@ const std::map<std::string, std::vector<int>> kReasons = {
     {"flock", {ENOLCK, EWOULDBLOCK}},
     {"fork", {EAGAIN, ENOMEM}},
     {"pipe2", {EMFILE}},
-    // Not ECHILD: with SIGCHLD reset at start our child is always there to
-    // wait for, and a sweep that left it running would race the next run.
-    {"waitpid", {EINTR}},
+    // A wait that fails ends the archiver, so none is left to race the
+    // next run.
+    {"waitpid", {EINTR, EIO}},
     {"utimensat", {EPERM, EIO}},
     {"rename", {EIO, EXDEV, EACCES}},
 };
@@ -58,18 +58,19 @@ struct Corpus {
 };
 
 const Corpus kCorpora[] = {
-    {"an archive due", true, ""},
-    {"none due", false, ""},
-    {"listings without entry types", true, "STAMPBAK_UNTYPED_LISTINGS=1"},
+    {.name = "an archive due", .archiveDue = true},
+    {.name = "none due", .archiveDue = false},
+    {.name = "listings without entry types",
+     .archiveDue = true,
+     .environment = "STAMPBAK_UNTYPED_LISTINGS=1"},
     // Its clean run is the point: the newest archive must be found.
-    {"several archives, none due", false, "", 3, false, {"none"}},
-    {"a destination not made yet", true, "", 0, false, {"mkdir"}},
-    {"an archiver that fails",
-     true,
-     "STAND_IN_RAR_EXIT=3",
-     1,
-     true,
-     {"rename", "utimensat", "unlink", "fstatat"}},
+    {.name = "several archives, none due", .archiveDue = false, .archives = 3, .swept = {"none"}},
+    {.name = "a destination not made yet", .archiveDue = true, .archives = 0, .swept = {"mkdir"}},
+    {.name = "an archiver that fails",
+     .archiveDue = true,
+     .environment = "STAND_IN_RAR_EXIT=3",
+     .archiverFails = true,
+     .swept = {"rename", "utimensat", "unlink", "fstatat"}},
 };
 
 std::vector<std::string> Lines(const std::string& text) {
