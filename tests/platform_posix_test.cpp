@@ -10,7 +10,9 @@
 #include <ctime>
 #include <filesystem>
 #include <limits>
+#include <memory>
 #include <thread>
+#include <vector>
 
 #include "platform/posix.h"
 #include "tests/temp_dir.h"
@@ -34,6 +36,31 @@ TEST(PosixListing, SubdirectorySwappedForALinkIsNotEntered) {
   fs::rename(dir.path() / "src/sub", dir.path() / "moved");
   fs::create_directory_symlink(dir.path() / "outside", dir.path() / "src/sub");
   EXPECT_FALSE(source.Listing->OpenSubdirectory("sub").Listing);
+}
+
+// A level parked while the walk is deep gets its descriptor back through
+// ".." of its child, but only when that is still the same directory: a
+// child moved elsewhere meanwhile must not lead the look-ups there.
+TEST(PosixListing, ParkedLevelIsNotRevivedInAnotherDirectory) {
+  TempDir dir;
+  WriteFile(dir.path() / "src/f", "listed");
+  WriteFile(dir.path() / "elsewhere/f", "planted");
+  std::string chain = "src";
+  for (int level = 1; level <= 130; ++level) chain += "/d";
+  fs::create_directories(dir.path() / chain);
+  const ListingOpen top = OpenDirectory(dir / "src/");
+  ASSERT_TRUE(top.Listing);
+  std::vector<std::unique_ptr<DirectoryListing>> levels;
+  DirectoryListing* deepest = top.Listing.get();
+  for (int level = 1; level <= 130; ++level) {
+    ListingOpen inner = deepest->OpenSubdirectory("d");
+    ASSERT_TRUE(inner.Listing) << level << inner.Reason;
+    deepest = inner.Listing.get();
+    levels.push_back(std::move(inner.Listing));
+  }
+  fs::rename(dir.path() / "src/d", dir.path() / "elsewhere/d");
+  while (!levels.empty()) levels.pop_back();
+  EXPECT_NE(top.Listing->LastWriteTime("f").Status, LookupStatus::Found);
 }
 
 // Packing an hour's seconds from one look-up of its offset gives what the
