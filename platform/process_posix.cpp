@@ -232,15 +232,11 @@ void CatchEndingSignals() {
 bool IsOpen(int fd) { return fcntl(fd, F_GETFD) != -1; }
 
 // A closed standard descriptor would be handed to the next file we open,
-// and the report could then land in the list file.
+// and the report could then land in the list file. Claimed from 0 up, the
+// lowest free descriptor, which open takes, is the one missing.
 void ClaimStandardDescriptors() {
   for (int fd = 0; fd <= 2; ++fd) {
-    if (IsOpen(fd)) continue;
-    const int null = open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
-    if (null >= 0 && null != fd) {
-      dup2(null, fd);
-      close(null);
-    }
+    if (!IsOpen(fd)) open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
   }
 }
 

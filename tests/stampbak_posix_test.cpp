@@ -129,17 +129,25 @@ TEST_F(NativeRun, TemporaryDirectoryOthersCouldSwapTheListIn) {
 // ignores them, and a signal the caller ignores stays ignored.
 TEST_F(NativeRun, InterruptedRunNeverLetsTwoArchiversMeet) {
   WriteFile(dir.path() / "src/a.txt");
-  for (const std::string sig : {"TERM", "HUP", "USR1", "ALRM", "XCPU", "KILL"}) {
+  for (const std::string sig : {"TERM", "HUP", "USR1", "ALRM", "XCPU", "KILL", "ignored HUP"}) {
     fs::remove_all(dir.path() / "record");
     fs::remove(dir.path() / "status");
+    const bool ignored = sig.starts_with("ignored ");
     // In the background, its process id in "pid", its status in "status".
-    Run("-s src -d " + sig + " -r",
+    Run("-s src -d " + sig.substr(sig.find(' ') + 1) + " -r",
         "STAND_IN_RAR_SLEEP=3 sh -c 'echo $$ > pid; exec \"$0\" \"$@\"'",
-        "2> err > out; echo $? > status) &", "(");
+        "2> err > out; echo $? > status) &", ignored ? "(trap '' HUP;" : "(");
     WaitForFile(dir.path() / "record/pid");
     const std::string archiver = Recorded("pid");
-    ASSERT_EQ(std::system(("kill -" + sig + " " + ReadFile(dir / "pid")).c_str()), 0);
+    ASSERT_EQ(std::system(
+                  ("kill -" + sig.substr(sig.find(' ') + 1) + " " + ReadFile(dir / "pid")).c_str()),
+              0);
     WaitForFile(dir.path() / "status");
+    if (ignored) {
+      EXPECT_EQ(ReadFile(dir / "status"), "0\n");
+      EXPECT_TRUE(ReadFile(dir / "out").ends_with("All OK\r\n"));
+      continue;
+    }
     if (sig == "KILL") {
       const Outcome second = Run("-s src -d KILL -r");
       EXPECT_EQ(second.status, 1);

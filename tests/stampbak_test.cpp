@@ -376,6 +376,7 @@ const Row kRows[] = {
        .out = Report("src/", "dst/", "C src/BOOT.INI\r\nC src/Info.txt\r\nS src/other.txt\r\n",
                      "*.ini;i*", "temp\xE9")}},
      On::Native},
+    // A leap second, where the zone counts them, stamps as second 59.
     {"the stamps come from the clock",
      {"src/"},
      {{.args = "-s src -d d -a -m",
@@ -384,7 +385,11 @@ const Row kRows[] = {
        .check = "test -d d && ! test -e d/2026_12_06_01_30_54"},
       {.args = "-m -s src -d d",
        .environment = kFrozenClock,
-       .out = Report("src/", "d/01_30_54/", "")}},
+       .out = Report("src/", "d/01_30_54/", "")},
+      {.args = "-a -m -s src -d d",
+       .environment = "TZ=right/UTC NO_FAKE_STAT=1 ASAN_OPTIONS=verify_asan_link_order=0 "
+                      "faketime -f '2016-12-31 23:59:60'",
+       .out = Report("src/", "d/2016_12_31_23_59_59/", "")}},
      On::Native},
     // The archive holds copies of files others may not read.
     {"archives are readable by their owner only",
