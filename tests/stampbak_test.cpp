@@ -117,11 +117,13 @@ const Row kRows[] = {
        .err = "Cannot read source directory missing/ (from \n"
               "stampbak: no backup was made: Cannot read source directory missing/ (from "}}},
     // A first component of two letters is no drive.
+    // Directories alone, however new, give the archiver nothing to pack.
     {"an empty source is, and the destination chain is made",
-     {"empty/"},
+     {"empty/sub/"},
      {{.args = "-s empty -d 'bk/new'",
        .out = Report("empty/", "bk/new/", ""),
-       .check = "test -d bk/new"}}},
+       .check = "test -d bk/new"},
+      {.args = "-s empty -d 'bk/new' -r", .out = Report("empty/", "bk/new/", "")}}},
     {"blanks reach the archiver whole; a relative destination is ours",
      {"my src/c d.txt"},
      {{.args = "-s 'my src' -d 'out/my dst' -r",
