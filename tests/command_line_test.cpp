@@ -80,7 +80,7 @@ TEST(ParseParameters, SlipsAreNotedWithoutChangingTheParsing) {
                          "the value of src is --dest, which looks like an option; it is taken as "
                          "the value",
                      }));
-  EXPECT_EQ(Parse({"-source", "a", "-Dest", "b", "-include_2", "c", "/archive"}).Slips,
+  EXPECT_EQ(Parse({"-size", "a", "-Dest", "b", "-include_9", "c", "/archive"}).Slips,
             std::vector<std::string>{});
 }
 
