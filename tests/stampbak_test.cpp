@@ -59,9 +59,9 @@ const Row kRows[] = {
     // A mistyped option or a blank after ";" would silently change what is
     // backed up.
     {"passed-over parameters and odd masks are named",
-     {"src/a.txt", "src/cache"},
+     {"src/a.txt", "src/cache", "src/kept.rar"},
      {{.args = "-s src -d dst --exclude=x -x -i ' *.txt;*' '' -e '*.tmp; cache;sub/x'",
-       .out = Report("src/", "dst/", "C src/a.txt\r\nC src/cache\r\n", " *.txt;*",
+       .out = Report("src/", "dst/", "C src/a.txt\r\nC src/cache\r\nC src/kept.rar\r\n", " *.txt;*",
                      "*.tmp; cache;sub/x"),
        .err = "stampbak: passed over, its first letter names no option: --exclude=x\n"
               "stampbak: the include mask ' *.txt' begins or ends with a blank, which names rarely "
@@ -76,11 +76,13 @@ const Row kRows[] = {
      On::Native},
     // Each slip is said the night it happens; the parsing stays as it is.
     {"slips that would cost a backup are said",
-     {"src/notes.txt", "src/letters/a.txt", "src/budget/b.csv", "src/photos/p.txt", "file"},
+     {"src/notes.txt", "src/letters/a.txt", "src/budget/b.csv", "src/photos/p.txt", "src/music/",
+      "file"},
      {{.args = "-s src -d dst -i '*.txt;*.csv'",
        .out = Report("src/", "dst/", "C src/notes.txt\r\n", "*.txt;*.csv"),
-       .err = "stampbak: the include list takes none of the 3 directories in src/ (\n"
-              "); it decides for directories too, so nothing in them is backed up"},
+       .err = "stampbak: the include list takes none of the 4 directories in src/ (\n"
+              "); it decides for directories too, so nothing in them is backed up",
+       .check = "grep -Eq '\\(([a-z]+, ){3}\\.\\.\\.\\); it decides' \"$ERR\""},
       {.args = "-s src -d dst -i '*.txt;letters'",
        .out =
            Report("src/", "dst/", "C src/notes.txt\r\nC src/letters/a.txt\r\n", "*.txt;letters")},
@@ -443,7 +445,8 @@ TEST_P(RowRun, Runs) {
     const bool archived = ArchiverRuns() > archiverRuns;
     EXPECT_EQ(SortedLines(archived ? Recorded("list") : ""), SortedLines(P(s.list)));
     const std::string check = "cd " + Quoted(dir.path().string()) +
-                              " && OUT=" + Quoted(capture / "out") + " && " + s.check;
+                              " && OUT=" + Quoted(capture / "out") +
+                              " && ERR=" + Quoted(capture / "err") + " && " + s.check;
     EXPECT_TRUE(s.check.empty() || std::system(check.c_str()) == 0) << s.check;
     const bool listKept = outcome.out.find("CreateProcess failed") != std::string::npos;
     EXPECT_TRUE(Windows() || listKept || fs::is_empty(dir.path() / "tmp"));
