@@ -243,8 +243,11 @@ TEST_F(FaultSweep, ListFileIsNeverOpenedOverALink) {
   WriteFile(capture.path() / "precious", "precious");
   for (const std::string kind : {"", "soft:"}) {
     const Outcome o =
-        RunWith(kCorpora[0], "STAMPBAK_PLANT_LINK=" + Quoted(kind + (capture / "precious")));
+        RunWith(kCorpora[0], "STAMPBAK_PLANT_LINK=" + Quoted(kind + (capture / "precious")) +
+                                 " STAMPBAK_FAULT_COUNTS=" + Quoted(capture / "counts"));
     EXPECT_EQ(o.status, 1) << kind;
+    // Every name after the first, which anyone can foresee, is a random one.
+    EXPECT_EQ(CountsOf(capture.path() / "counts").at("getrandom"), 99) << kind;
     EXPECT_TRUE(Holds(o.err, "Exception EFCreateError")) << o.err;
     EXPECT_EQ(ReadFile(capture.path() / "precious"), "precious") << kind;
     EXPECT_EQ(ArchiverRuns(), 0) << kind;

@@ -22,7 +22,7 @@ struct Step {
   std::string before;  // shell statements in the test directory ahead of the run
   std::string args;
   std::string environment;  // variables (and wrappers) for the program
-  std::string out;          // the report, its scan lines in any order; "*": any
+  std::string out = "*";    // the report, its scan lines in any order; "*": any
   int status = 0;
   std::string err;    // lines standard error holds, each in part; "": no word of stampbak's
   std::string list;   // what the archiver was handed; "": it did not run
@@ -78,8 +78,8 @@ const Row kRows[] = {
     {"slips that would cost a backup are said",
      {"src/notes.txt", "src/letters/a.txt", "src/budget/b.csv", "src/photos/p.txt", "src/music/",
       "file"},
-     {{.args = "-s src -d dst -i '*.txt;*.csv'",
-       .out = Report("src/", "dst/", "C src/notes.txt\r\n", "*.txt;*.csv"),
+     {{.args = "-s src -d dst -i '*.txt;*.csv' -e notes.txt",
+       .out = Report("src/", "dst/", "E src/notes.txt\r\n", "*.txt;*.csv", "notes.txt"),
        .err = "stampbak: the include list takes none of the 4 directories in src/ (\n"
               "); it decides for directories too, so nothing in them is backed up",
        .check = "grep -Eq '\\(([a-z]+, ){3}\\.\\.\\.\\); it decides' \"$ERR\""},
@@ -87,11 +87,9 @@ const Row kRows[] = {
        .out =
            Report("src/", "dst/", "C src/notes.txt\r\nC src/letters/a.txt\r\n", "*.txt;letters")},
       {.args = "-s src -d . -r",
-       .out = "*",
        .err = "stampbak: the destination ./ names the archive ",
        .list = "notes.txt\r\nletters/a.txt\r\nbudget/b.csv\r\nphotos/p.txt\r\n"},
       {.args = "-s src -d dst '-e*.tmp' -a -r",
-       .out = "*",
        .err = "stampbak: the option -e*.tmp counts by its letter e alone; its value is the next "
               "parameter\n"
               "stampbak: the value of -e*.tmp is -a, which looks like an option; it is taken as "
@@ -117,9 +115,10 @@ const Row kRows[] = {
        .out = ReportHeader("missing/", "dst/"),
        .status = 1,
        .err = "Cannot read source directory missing/ (from \n"
-              "stampbak: no backup was made: Cannot read source directory missing/ (from "}}},
-    // A first component of two letters is no drive.
-    // Directories alone, however new, give the archiver nothing to pack.
+              "stampbak: no backup was made: Cannot read source directory missing/ (from ",
+       .check = "grep -q '(from .*[^/\\\\]): ' \"$ERR\""}}},
+    // A first component of two letters is no drive. Directories alone, however new, give the
+    // archiver nothing to pack.
     {"an empty source is, and the destination chain is made",
      {"empty/sub/"},
      {{.args = "-s empty -d 'bk/new'",
@@ -204,20 +203,13 @@ const Row kRows[] = {
       "outside/two/gone.txt"},
      {{.before = "touch -d 2020-01-01 src/*/* src/* outside/*/*",
        .args = "-s src -d dst -e cache -r",
-       .out = Report("src/", "dst/", "C src/a.txt\r\n", "*.*", "cache"),
        .list = "a.txt\r\n"},
       {.before = "mv outside/project src/",
        .args = "-s src -d dst -e cache -r",
-       .out = Report("src/", "dst/", "C src/a.txt\r\nC src/project/p.txt\r\n", "*.*", "cache"),
        .list = "a.txt\r\nproject/p.txt\r\n"},
-      {.args = "-s src -d dst -e cache -r",
-       .out = Report("src/", "dst/", "C src/a.txt\r\nC src/project/p.txt\r\n", "*.*", "cache")},
+      {.args = "-s src -d dst -e cache -r"},
       {.before = "mv src/cache src/kept && mv outside/two src/ && rm src/two/gone.txt",
        .args = "-s src -d dst -e cache -r",
-       .out =
-           Report("src/", "dst/",
-                  "C src/a.txt\r\nC src/project/p.txt\r\nC src/kept/c.txt\r\nC src/two/t.txt\r\n",
-                  "*.*", "cache"),
        .list = "a.txt\r\nproject/p.txt\r\nkept/c.txt\r\ntwo/t.txt\r\n"}}},
     // The link's own change time tells its arrival; the source's does not
     // here, as it holds the unstamped archive, whose making it moves.
@@ -225,16 +217,12 @@ const Row kRows[] = {
      {"src/a.txt", "outside/old.txt"},
      {{.before = "touch -d 2020-01-01 src/a.txt outside/old.txt",
        .args = "-s src -d src/bk -r",
-       .out = Report("src/", "src/bk/", "C src/a.txt\r\n"),
        .list = "a.txt\r\n"},
       {.before = "ln -s ../outside/old.txt src/link.txt",
        .args = "-s src -d src/bk -r",
-       .out = Report("src/", "src/bk/", "C src/a.txt\r\nS src/bk.rar\r\nC src/link.txt\r\n"),
        .err = "stampbak: the destination lies inside the source",
        .list = "a.txt\r\nlink.txt\r\n"},
-      {.args = "-s src -d src/bk -r",
-       .out = Report("src/", "src/bk/", "C src/a.txt\r\nS src/bk.rar\r\nC src/link.txt\r\n"),
-       .err = "stampbak: the destination lies inside the source"}},
+      {.args = "-s src -d src/bk -r", .err = "stampbak: the destination lies inside the source"}},
      On::Native},
     // The archive's own time is the memory between runs; what moves only
     // its change time (group access, a snapshot by hard links, a rename)
@@ -243,33 +231,27 @@ const Row kRows[] = {
      {"src/a.txt", "outside/x.txt", "outside/y.txt", "outside/z.txt"},
      {{.before = "touch -d 2020-01-01 src/a.txt outside/*",
        .args = "-s src -d dst -a -r",
-       .out = "*",
        .list = "a.txt\r\n"},
       {.before = "cp -p outside/x.txt src/ && chgrp $(id -g) dst/*.rar && chmod g+r dst/*.rar",
        .args = "-s src -d dst -a -r",
-       .out = "*",
        .list = "a.txt\r\nx.txt\r\n"},
       {.before = "cp -p outside/y.txt src/ && cp -al dst snapshot",
        .args = "-s src -d dst -a -r",
-       .out = "*",
        .list = "a.txt\r\nx.txt\r\ny.txt\r\n"},
       {.before = "cp -p outside/z.txt src/ && mv dst/*.rar dst/renamed.rar",
        .args = "-s src -d dst -a -r",
-       .out = "*",
        .list = "a.txt\r\nx.txt\r\ny.txt\r\nz.txt\r\n"},
-      {.args = "-s src -d dst -a -r", .out = "*"}}},
+      {.args = "-s src -d dst -a -r"}}},
     // Dated far ahead, a file would give the archive a time that no later
     // run trusts, and every night would archive again.
     {"a file dated far ahead counts by its arrival only, and the tree converges",
      {"src/a.txt", "src/future.txt"},
      {{.before = "touch -d '2200-01-01' src/future.txt",
        .args = "-s src -d dst -a -r",
-       .out = "*",
        .err = "stampbak: src/future.txt is dated 2107-12-31 23:59:58, more than a day ahead; "
               "it counts only by when it arrived",
        .list = "a.txt\r\nfuture.txt\r\n"},
       {.args = "-s src -d dst -a -r",
-       .out = "*",
        .err = "stampbak: src/future.txt is dated 2107-12-31 23:59:58"}}},
     // A file dated within the day ahead may not date the archive after the
     // scan began, or what arrives until then would look old; it is archived
@@ -278,11 +260,9 @@ const Row kRows[] = {
      {"src/soon.txt", "outside/x.txt"},
      {{.before = "touch -d 'now + 2 hours' src/soon.txt && touch -d 2020-01-01 outside/x.txt",
        .args = "-s src -d dst -r",
-       .out = "*",
        .list = "soon.txt\r\n"},
       {.before = "cp -p outside/x.txt src/",
        .args = "-s src -d dst -r",
-       .out = "*",
        .list = "soon.txt\r\nx.txt\r\n",
        .check = "test $(stat -c %Y dst.rar) -le $(date +%s)"}}},
     // Another user's archive, or one others can change, could stop every
