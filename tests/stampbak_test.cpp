@@ -386,6 +386,16 @@ const Row kRows[] = {
      On::Native},
 };
 
+// Wine now and then hands the archiver our own standard output, though we
+// give it none (Windows gives it a hidden console of its own): its talk is
+// not ours to check there.
+std::string WithoutWineLeak(std::string out) {
+  for (std::size_t at; (at = out.find("stand-in rar: ")) != std::string::npos;) {
+    out.erase(at, out.find('\n', at) + 1 - at);
+  }
+  return out;
+}
+
 // One test per row, for the native executable and for stampbak.exe.
 class RowRun : public NativeRun,
                public ::testing::WithParamInterface<std::tuple<bool, std::size_t>> {
@@ -412,7 +422,8 @@ TEST_P(RowRun, Runs) {
         Run(P(s.args), s.environment == kNoArchiver ? noArchiver : s.environment, "",
             s.before.empty() ? "" : s.before + " &&");
     if (s.out != "*") {
-      EXPECT_EQ(SortedLines(outcome.out), SortedLines(P(s.out)));
+      EXPECT_EQ(SortedLines(Windows() ? WithoutWineLeak(outcome.out) : outcome.out),
+                SortedLines(P(s.out)));
     }
     EXPECT_EQ(outcome.status, s.status) << outcome.err;
     if (s.err.empty()) {
