@@ -160,16 +160,18 @@ void SetAside(const Run& run, const std::string& archive, bool begunNow) {
   // Only an archive known to be missing needs nothing more.
   if (platform::LastWriteTime(archive).Status == platform::LookupStatus::Missing) return;
   const std::string why = "cannot set the incomplete archive " + archive + " aside: " + reason;
-  const std::string removal = begunNow ? platform::RemoveFile(archive) : "it was there before";
+  if (!begunNow) {
+    Warn(run, why + "; it is not removed (it was there before): do not trust it");
+    return;
+  }
+  const std::string removal = platform::RemoveFile(archive);
   if (removal.empty()) {
     Warn(run, why + "; it is removed");
     return;
   }
-  const std::string dating =
-      begunNow ? platform::SetLastWriteTime(archive, platform::EarliestMoment) : removal;
+  const bool dated = platform::SetLastWriteTime(archive, platform::EarliestMoment).empty();
   Warn(run, why + "; it is not removed (" + removal + ")" +
-                (dating.empty() ? ", but dated 1980, so that no later run counts it"
-                                : ": do not trust it"));
+                (dated ? ", but dated 1980, so that no later run counts it" : ": do not trust it"));
 }
 
 // A half-written archive would pass for the last backup: its time is when

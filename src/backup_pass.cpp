@@ -30,8 +30,7 @@ std::unique_ptr<platform::DirectoryLock> LockDestination(const Run& run,
 // backup by its time: neither counts.
 class NewestArchive {
  public:
-  explicit NewestArchive(const Run& run)
-      : run_(run), latestBelievable_(platform::CurrentMoment() + kOneDay) {}
+  explicit NewestArchive(const Run& run) : run_(run), latestBelievable_(LatestBelievableMoment()) {}
 
   void Consider(const platform::FileTimeLookup& lookup, const std::string& path) {
     if (lookup.Status != platform::LookupStatus::Found) return;

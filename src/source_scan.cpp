@@ -40,9 +40,7 @@ struct SourceScan {
   PreparedMaskList exclude;
   OwnArchives archives;
   platform::ChangeMoment newestChange = std::numeric_limits<platform::ChangeMoment>::min();
-  // A last-write time beyond this is a wrong clock or a typing slip, not a
-  // change: counted, it would date every archive ahead of all later ones.
-  platform::ChangeMoment latestBelievable = platform::CurrentMoment() + kOneDay;
+  platform::ChangeMoment latestBelievable = LatestBelievableMoment();
   bool warnedAhead = false;
   // The source's own subdirectories that the include list passed over,
   // while it took none of them.
@@ -161,6 +159,15 @@ ArchivesHere ArchivesIn(const SourceScan& scan, platform::DirectoryListing& list
   return {identity == scan.archives.DestinationIdentity, identity == scan.archives.BesideIdentity};
 }
 
+// A directory the walk enters: what it holds of our archives, and its own
+// change counted.
+Level EnteredLevel(SourceScan& scan, TBackupFile* node,
+                   std::unique_ptr<platform::DirectoryListing> listing, std::size_t pathLength) {
+  const ArchivesHere here = ArchivesIn(scan, *listing);
+  CountDirectory(scan, *listing, here);
+  return Level{node, std::move(listing), pathLength, here};
+}
+
 // The archiver reads a list line holding "*" or "?" as a mask, which could
 // take files that were never selected.
 bool HoldsWildcard(std::string_view name) {
@@ -187,9 +194,7 @@ std::optional<Level> EnterDirectory(SourceScan& scan, Level& level, const std::s
     Warn(scan.run, "not entered, the name holds a wildcard: " + path);
     return std::nullopt;
   }
-  const ArchivesHere here = ArchivesIn(scan, *open.Listing);
-  CountDirectory(scan, *open.Listing, here);
-  return Level{child, std::move(open.Listing), path.size(), here};
+  return EnteredLevel(scan, child, std::move(open.Listing), path.size());
 }
 
 // The archiver opens the path relative to the source directory, so one it
@@ -270,9 +275,7 @@ void FinishListing(const SourceScan& scan, const Level& level, const std::string
 void Walk(SourceScan& scan, TBackupFile& root, std::unique_ptr<platform::DirectoryListing> listing,
           std::string path) {
   std::vector<Level> levels;
-  const ArchivesHere here = ArchivesIn(scan, *listing);
-  CountDirectory(scan, *listing, here);
-  levels.push_back(Level{&root, std::move(listing), path.size(), here});
+  levels.push_back(EnteredLevel(scan, &root, std::move(listing), path.size()));
   platform::DirectoryEntry entry;
   while (!levels.empty()) {
     EndIfAsked();

@@ -171,6 +171,11 @@ DateTime DosDateTimeToDateTime(platform::DosDateTime packed) {
          millis / 86400000.0;
 }
 
+platform::ChangeMoment LatestBelievableMoment() {
+  constexpr platform::ChangeMoment kOneDay = 86'400 * platform::kMomentsPerSecond;
+  return platform::CurrentMoment() + kOneDay;
+}
+
 std::string ShowPackedTime(platform::DosDateTime packed) {
   const platform::LocalTime t = platform::UnpackDosDateTime(packed);
   char text[32];

@@ -69,9 +69,10 @@ std::vector<std::string_view> MaskListItems(std::string_view list);
 // The text with every line break shown as "?", so that it stays one line.
 std::string Printable(std::string_view text);
 
-// A day in moments, the most a clock may be ahead before a time stamp
-// counts as a slip.
-constexpr platform::ChangeMoment kOneDay = 86'400 * platform::kMomentsPerSecond;
+// The latest time stamp to believe now: one more than a day ahead is a
+// wrong clock or a typing slip, and counted it would make every later
+// change look old. The one limit for files and archives alike.
+platform::ChangeMoment LatestBelievableMoment();
 
 // The packed time as "YYYY-MM-DD HH:MM:SS", for the operator.
 std::string ShowPackedTime(platform::DosDateTime packed);
