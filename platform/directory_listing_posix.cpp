@@ -78,7 +78,6 @@ class PosixListing final : public DirectoryListing {
         fd_(dirfd(dir)),
         device_(st.st_dev),
         inode_(st.st_ino),
-        changed_(ChangeMomentOf(st.st_ctim)),
         parent_(parent) {}
   ~PosixListing() override {
     if (parent_ != nullptr && parent_->fd_ < 0 && fd_ >= 0) {
@@ -128,7 +127,6 @@ class PosixListing final : public DirectoryListing {
 
   std::string Identity() override { return std::to_string(device_) + ":" + std::to_string(inode_); }
 
-  ChangeMoment Changed() const override { return changed_; }
 
   // A listing of the open directory descriptor, which it then owns.
   static ListingOpen Adopt(int fd, PosixListing* parent) {
@@ -191,7 +189,6 @@ class PosixListing final : public DirectoryListing {
   int fd_;    // -1 while parked
   dev_t device_;
   ino_t inode_;
-  ChangeMoment changed_;
   PosixListing* parent_;
   std::vector<DirectoryEntry> parked_;
   std::size_t nextParked_ = 0;

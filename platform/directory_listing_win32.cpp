@@ -85,8 +85,6 @@ class Win32Listing final : public DirectoryListing {
     return full;
   }
 
-  ChangeMoment Changed() const override { return ChangeMomentOf(directory_, FILETIME{}); }
-
  private:
   std::string directory_;
   HANDLE find_;

@@ -13,6 +13,7 @@
 #include <ctime>
 #include <new>
 #include <utility>
+#include <vector>
 
 #include "platform/posix.h"
 
@@ -22,7 +23,6 @@ const char PathDelimiter = '/';
 const bool NamesIgnoreCase = false;
 // One call opens at most PATH_MAX bytes, the terminator included.
 const std::size_t LongestArchivablePath = PATH_MAX - 1;
-const ChangeMoment EarliestMoment = 315'532'800 * kMomentsPerSecond;
 
 namespace {
 
@@ -52,17 +52,9 @@ ChangeMoment ChangeMomentOf(const timespec& time) {
   return seconds * kMomentsPerSecond + time.tv_nsec / 100;
 }
 
-// A link is looked at itself first: a link added to an old file arrived
-// when the link did.
 FileTimeLookup FileTimeAt(int directoryFd, const char* name, LocalTimeCache& times) {
   struct stat st {};
-  ChangeMoment linked = std::numeric_limits<ChangeMoment>::min();
-  int found = fstatat(directoryFd, name, &st, AT_SYMLINK_NOFOLLOW);
-  if (found == 0 && S_ISLNK(st.st_mode)) {
-    linked = ChangeMomentOf(st.st_ctim);
-    found = fstatat(directoryFd, name, &st, 0);
-  }
-  if (found != 0) {
+  if (fstatat(directoryFd, name, &st, 0) != 0) {
     const int error = errno;
     return {StatusOf(error), 0, std::strerror(error)};
   }
@@ -72,9 +64,10 @@ FileTimeLookup FileTimeAt(int directoryFd, const char* name, LocalTimeCache& tim
   return {LookupStatus::Found,
           times.Pack(st.st_mtim.tv_sec),
           "",
-          std::max(linked, ChangeMomentOf(st.st_ctim)),
+          ChangeMomentOf(st.st_ctim),
           ChangeMomentOf(st.st_mtim),
-          OwnershipOf(st)};
+          OwnershipOf(st),
+          static_cast<std::uint64_t>(st.st_size)};
 }
 
 ChangeMoment CurrentMoment() {
@@ -102,6 +95,12 @@ class PosixWritableFile final : public WritableFile {
     const std::size_t written = fd_ >= 0 ? WriteFully(fd_, data, size) : 0;
     if (written < size) failure_ = std::strerror(fd_ >= 0 ? errno : EBADF);
     return written;
+  }
+
+  bool Flush() override {
+    if (fd_ >= 0 && fsync(fd_) == 0) return true;
+    failure_ = std::strerror(fd_ >= 0 ? errno : EBADF);
+    return false;
   }
 
   bool Close() override {
@@ -173,6 +172,10 @@ FileCreation CreateNewFile(const std::string& path) {
     return {nullptr, errno == EEXIST ? CreateStatus::NameTaken : CreateStatus::Failed,
             std::strerror(errno)};
   }
+  // A default access list of the directory may have widened the mode; the
+  // mode set now narrows its mask again. Where the file system keeps no
+  // modes this fails, and the file is as private as it can be there.
+  fchmod(fd, 0600);
   *file = PosixWritableFile(fd);
   return {std::move(file), CreateStatus::Created, ""};
 }
@@ -185,11 +188,134 @@ std::string RenameFile(const std::string& from, const std::string& to) {
   return rename(from.c_str(), to.c_str()) == 0 ? "" : std::strerror(errno);
 }
 
-std::string SetLastWriteTime(const std::string& path, ChangeMoment moment) {
-  const timespec times[2] = {
-      {0, UTIME_OMIT},
-      {static_cast<time_t>(moment / kMomentsPerSecond), (moment % kMomentsPerSecond) * 100}};
-  return utimensat(AT_FDCWD, path.c_str(), times, 0) == 0 ? "" : std::strerror(errno);
+RenameOutcome RenameToFreeName(const std::string& from, const std::string& to) {
+  if (renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+    return {CreateStatus::Created, ""};
+  }
+  if (errno == EEXIST) return {CreateStatus::NameTaken, std::strerror(errno)};
+  if (errno != EINVAL && errno != ENOSYS) return {CreateStatus::Failed, std::strerror(errno)};
+  // File systems without the flag: a second name, then the first removed.
+  if (link(from.c_str(), to.c_str()) != 0) {
+    const int error = errno;
+    return {error == EEXIST ? CreateStatus::NameTaken : CreateStatus::Failed,
+            std::strerror(error)};
+  }
+  if (unlink(from.c_str()) != 0) return {CreateStatus::Failed, std::strerror(errno)};
+  return {CreateStatus::Created, ""};
+}
+
+namespace {
+
+NodeLookup NodeOf(const struct stat& st) {
+  if (S_ISLNK(st.st_mode)) return {NodeKind::Link, 0, OwnershipOf(st), ""};
+  if (!S_ISREG(st.st_mode)) return {NodeKind::Other, 0, OwnershipOf(st), ""};
+  return {NodeKind::PlainFile, static_cast<std::uint64_t>(st.st_size), OwnershipOf(st), ""};
+}
+
+NodeLookup NodeFailure(int error) {
+  ThrowIfOutOfMemory(error);
+  if (error == ENOENT || error == ENOTDIR) return {NodeKind::Missing, 0, Ownership::Ours, ""};
+  if (error == ELOOP) return {NodeKind::Link, 0, Ownership::Ours, ""};  // O_NOFOLLOW met one
+  return {NodeKind::Failed, 0, Ownership::Ours, std::strerror(error)};
+}
+
+// Opens a plain file for reading without following a link, and says what
+// the path names; -1 unless it is a plain file.
+int OpenPlainFile(const std::string& path, NodeLookup& node) {
+  const int fd = open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    node = NodeFailure(errno);
+    if (errno == ENXIO || errno == EWOULDBLOCK) node = {NodeKind::Other, 0, Ownership::Ours, ""};
+    return -1;
+  }
+  struct stat st {};
+  if (fstat(fd, &st) != 0) {
+    node = NodeFailure(errno);
+    close(fd);
+    return -1;
+  }
+  node = NodeOf(st);
+  if (node.Kind == NodeKind::PlainFile) return fd;
+  close(fd);
+  return -1;
+}
+
+}  // namespace
+
+NodeLookup LookAt(const std::string& path) {
+  struct stat st {};
+  if (fstatat(AT_FDCWD, path.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return NodeFailure(errno);
+  return NodeOf(st);
+}
+
+PlainFileRead ReadPlainFile(const std::string& path, std::size_t most) {
+  PlainFileRead read;
+  const int fd = OpenPlainFile(path, read.Node);
+  if (fd < 0) return read;
+  if (read.Node.Size > most) {
+    close(fd);
+    read.Node = {NodeKind::Failed, 0, read.Node.Owner, "it is larger than any we write"};
+    return read;
+  }
+  read.Content.resize(static_cast<std::size_t>(read.Node.Size));
+  std::size_t got = 0;
+  while (got < read.Content.size()) {
+    const ssize_t n = ::read(fd, read.Content.data() + got, read.Content.size() - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      read.Node = {NodeKind::Failed, 0, read.Node.Owner,
+                   n < 0 ? std::strerror(errno) : "it became shorter while read"};
+      break;
+    }
+    got += static_cast<std::size_t>(n);
+  }
+  close(fd);
+  return read;
+}
+
+std::string ReadInPieces(const std::string& path,
+                         const std::function<void(std::string_view)>& piece) {
+  const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return std::strerror(errno);
+  std::vector<char> buffer(1 << 16);
+  std::string failure;
+  for (;;) {
+    const ssize_t n = ::read(fd, buffer.data(), buffer.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) failure = std::strerror(errno);
+    if (n <= 0) break;
+    piece(std::string_view(buffer.data(), static_cast<std::size_t>(n)));
+  }
+  close(fd);
+  return failure;
+}
+
+NodeLookup FlushPlainFile(const std::string& path) {
+  NodeLookup node;
+  const int fd = OpenPlainFile(path, node);
+  if (fd < 0) return node;
+  if (fsync(fd) != 0) node = {NodeKind::Failed, 0, node.Owner, std::strerror(errno)};
+  close(fd);
+  return node;
+}
+
+std::string FlushDirectory(const std::string& directory) {
+  const int fd = open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return std::strerror(errno);
+  // Some file systems cannot flush a directory, and say so: nothing to do.
+  const bool flushed = fsync(fd) == 0 || errno == EINVAL || errno == EROFS;
+  const int error = errno;
+  close(fd);
+  return flushed ? "" : std::strerror(error);
+}
+
+std::string ResolvedPath(const std::string& directory) {
+  char* resolved = realpath(directory.c_str(), nullptr);
+  if (resolved == nullptr) return AbsolutePath(directory);
+  std::string path(resolved);
+  std::free(resolved);
+  if (path.back() != '/') path += '/';
+  return path;
 }
 
 std::string AbsolutePath(const std::string& path) {

@@ -1,4 +1,6 @@
+#include <algorithm>
 #include <new>
+#include <vector>
 #include <utility>
 
 #include "platform/win32.h"
@@ -10,8 +12,6 @@ const bool NamesIgnoreCase = true;
 // The ANSI calls take MAX_PATH characters, the terminator included; the
 // look-up of a longer full path already fails, so the archiver never sees one.
 const std::size_t LongestArchivablePath = MAX_PATH - 1;
-// 1980-01-01 in 100 ns steps since 1601-01-01.
-const ChangeMoment EarliestMoment = (315'532'800LL + 11'644'473'600LL) * kMomentsPerSecond;
 
 namespace {
 
@@ -59,6 +59,12 @@ class Win32WritableFile final : public WritableFile {
         handle_ != INVALID_HANDLE_VALUE ? WriteFully(handle_, data, size) : 0;
     if (written < size) failure_ = ErrorText(GetLastError());
     return written;
+  }
+
+  bool Flush() override {
+    if (handle_ != INVALID_HANDLE_VALUE && FlushFileBuffers(handle_)) return true;
+    failure_ = ErrorText(handle_ != INVALID_HANDLE_VALUE ? GetLastError() : ERROR_INVALID_HANDLE);
+    return false;
   }
 
   bool Close() override {
@@ -153,19 +159,6 @@ ChangeMoment CurrentMoment() {
   return MomentOf(now);
 }
 
-std::string SetLastWriteTime(const std::string& path, ChangeMoment moment) {
-  const HANDLE handle = CreateFileA(path.c_str(), FILE_WRITE_ATTRIBUTES,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return ErrorText(GetLastError());
-  const auto steps = static_cast<std::uint64_t>(moment);
-  const FILETIME written{static_cast<DWORD>(steps), static_cast<DWORD>(steps >> 32)};
-  const bool set = SetFileTime(handle, nullptr, nullptr, &written) != 0;
-  const DWORD error = GetLastError();
-  CloseHandle(handle);
-  return set ? "" : ErrorText(error);
-}
-
 // The change time, which a copy, a move or a rename sets as on POSIX,
 // asked of the file itself; where it cannot be opened for that, its
 // creation time, which a copy sets but a move keeps.
@@ -190,8 +183,148 @@ FileTimeLookup LastWriteTime(const std::string& path) {
     return {LookupStatus::Directory, 0, "is a directory"};
   }
   // Who may write a file is not told here: every archive counts as ours.
-  return {LookupStatus::Found, PackFileTime(data.ftLastWriteTime), "",
-          ChangeMomentOf(path, data.ftCreationTime), MomentOf(data.ftLastWriteTime)};
+  return {LookupStatus::Found,
+          PackFileTime(data.ftLastWriteTime),
+          "",
+          ChangeMomentOf(path, data.ftCreationTime),
+          MomentOf(data.ftLastWriteTime),
+          Ownership::Ours,
+          (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow};
+}
+
+RenameOutcome RenameToFreeName(const std::string& from, const std::string& to) {
+  if (MoveFileExA(from.c_str(), to.c_str(), 0)) return {CreateStatus::Created, ""};
+  const DWORD error = GetLastError();
+  const bool taken = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
+  return {taken ? CreateStatus::NameTaken : CreateStatus::Failed, ErrorText(error)};
+}
+
+namespace {
+
+NodeLookup NodeFailure(DWORD error) {
+  ThrowIfOutOfMemory(error);
+  if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) {
+    return {NodeKind::Missing, 0, Ownership::Ours, ""};
+  }
+  return {NodeKind::Failed, 0, Ownership::Ours, ErrorText(error)};
+}
+
+// Who may write a file is not told here: every plain file counts as ours.
+NodeLookup NodeOf(DWORD attributes, std::uint64_t size) {
+  if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return {NodeKind::Link, 0, {}, ""};
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return {NodeKind::Other, 0, {}, ""};
+  return {NodeKind::PlainFile, size, Ownership::Ours, ""};
+}
+
+// Opens the path itself, never what a link or junction there names.
+HANDLE OpenPlainFile(const std::string& path, DWORD access, NodeLookup& node) {
+  const HANDLE handle = CreateFileA(path.c_str(), access, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,
+                                    nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    node = NodeFailure(GetLastError());
+    return handle;
+  }
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!GetFileInformationByHandle(handle, &info)) {
+    node = NodeFailure(GetLastError());
+  } else {
+    node = NodeOf(info.dwFileAttributes,
+                  (static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow);
+  }
+  if (node.Kind == NodeKind::PlainFile) return handle;
+  CloseHandle(handle);
+  return INVALID_HANDLE_VALUE;
+}
+
+}  // namespace
+
+NodeLookup LookAt(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) {
+    return NodeFailure(GetLastError());
+  }
+  return NodeOf(data.dwFileAttributes,
+                (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
+}
+
+PlainFileRead ReadPlainFile(const std::string& path, std::size_t most) {
+  PlainFileRead read;
+  const HANDLE handle = OpenPlainFile(path, GENERIC_READ, read.Node);
+  if (handle == INVALID_HANDLE_VALUE) return read;
+  if (read.Node.Size > most) {
+    CloseHandle(handle);
+    read.Node = {NodeKind::Failed, 0, Ownership::Ours, "it is larger than any we write"};
+    return read;
+  }
+  read.Content.resize(static_cast<std::size_t>(read.Node.Size));
+  std::size_t got = 0;
+  while (got < read.Content.size()) {
+    DWORD n = 0;
+    const DWORD want = static_cast<DWORD>(std::min<std::size_t>(read.Content.size() - got, 1 << 20));
+    if (!ReadFile(handle, read.Content.data() + got, want, &n, nullptr) || n == 0) {
+      read.Node = {NodeKind::Failed, 0, Ownership::Ours,
+                   n == 0 ? "it became shorter while read" : ErrorText(GetLastError())};
+      break;
+    }
+    got += n;
+  }
+  CloseHandle(handle);
+  return read;
+}
+
+std::string ReadInPieces(const std::string& path,
+                         const std::function<void(std::string_view)>& piece) {
+  const HANDLE handle =
+      CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                  OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return ErrorText(GetLastError());
+  std::vector<char> buffer(1 << 16);
+  std::string failure;
+  for (;;) {
+    DWORD n = 0;
+    if (!ReadFile(handle, buffer.data(), static_cast<DWORD>(buffer.size()), &n, nullptr)) {
+      failure = ErrorText(GetLastError());
+      break;
+    }
+    if (n == 0) break;
+    piece(std::string_view(buffer.data(), n));
+  }
+  CloseHandle(handle);
+  return failure;
+}
+
+NodeLookup FlushPlainFile(const std::string& path) {
+  NodeLookup node;
+  const HANDLE handle = OpenPlainFile(path, GENERIC_READ | GENERIC_WRITE, node);
+  if (handle == INVALID_HANDLE_VALUE) return node;
+  if (!FlushFileBuffers(handle)) node = {NodeKind::Failed, 0, Ownership::Ours, ErrorText(GetLastError())};
+  CloseHandle(handle);
+  return node;
+}
+
+// A rename's directory entry is flushed with the file system's journal;
+// there is no directory handle to ask for it.
+std::string FlushDirectory(const std::string& /*directory*/) { return ""; }
+
+std::string ResolvedPath(const std::string& directory) {
+  const HANDLE handle = CreateFileA(directory.c_str(), 0,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return AbsolutePath(directory);
+  char path[MAX_PATH + 8];
+  const DWORD length = GetFinalPathNameByHandleA(handle, path, sizeof path, FILE_NAME_NORMALIZED);
+  CloseHandle(handle);
+  if (length == 0 || length >= sizeof path) return AbsolutePath(directory);
+  std::string resolved(path, length);
+  // The long form: "\\?\C:\..." for a drive, "\\?\UNC\..." for a share.
+  if (resolved.starts_with("\\\\?\\UNC\\")) {
+    resolved.replace(0, 8, "\\\\");
+  } else if (resolved.starts_with("\\\\?\\")) {
+    resolved.erase(0, 4);
+  }
+  if (resolved.back() != PathDelimiter) resolved += PathDelimiter;
+  return resolved;
 }
 
 // Access control lists are not read here: the archiver's failure tells.

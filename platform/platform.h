@@ -7,6 +7,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -131,8 +132,6 @@ enum class LookupStatus {
 // systems stamp files. A later moment is a larger number.
 using ChangeMoment = std::int64_t;
 constexpr ChangeMoment kMomentsPerSecond = 10'000'000;
-// 1980-01-01 00:00:00 UTC, the earliest a packed time holds.
-extern const ChangeMoment EarliestMoment;
 // Now, by the clock the file system stamps changes with.
 ChangeMoment CurrentMoment();
 
@@ -148,11 +147,12 @@ struct FileTimeLookup {
   DosDateTime Packed = 0;  // local last-write time, when Found
   std::string Reason;      // the platform's words, for a warning
   // When Found: when it last came to be as it is where it is (written,
-  // copied, unpacked, moved, renamed or linked into place, whatever
-  // last-write time it kept), a link's own arrival included.
+  // copied, unpacked, moved or renamed into place, whatever last-write
+  // time it kept).
   ChangeMoment Changed = 0;
   ChangeMoment Written = 0;  // the last-write time, when Found
   Ownership Owner = Ownership::Ours;
+  std::uint64_t Size = 0;  // in bytes, when Found
 };
 
 enum class EntryKind {
@@ -187,9 +187,6 @@ class DirectoryListing {
   virtual ListingOpen OpenSubdirectory(const std::string& name) = 0;
   // Tells this directory from any other however its path was spelled.
   virtual std::string Identity() = 0;
-  // When the directory itself last changed: an entry added, removed or
-  // renamed, or the directory moved, renamed or its access changed.
-  virtual ChangeMoment Changed() const = 0;
 };
 
 struct ListingOpen {
@@ -203,6 +200,9 @@ class WritableFile {
   virtual ~WritableFile() = default;
   // Writes up to size bytes; returns how many were written.
   virtual std::size_t Write(const void* data, std::size_t size) = 0;
+  // Asks the system to put what was written on the disk; false when it
+  // could not.
+  virtual bool Flush() = 0;
   // Closes the file; false when what was written may not have reached it.
   virtual bool Close() = 0;
   // Why the last write or the close failed.
@@ -247,17 +247,58 @@ ListingOpen OpenDirectory(const std::string& directory);
 // Creates a new file that only this user can read, never through a link
 // and never over an existing name.
 FileCreation CreateNewFile(const std::string& path);
+// What a path names, looked at without following a link.
+enum class NodeKind { Missing, PlainFile, Link, Other, Failed };
+
+struct NodeLookup {
+  NodeKind Kind = NodeKind::Failed;
+  std::uint64_t Size = 0;  // of a plain file
+  Ownership Owner = Ownership::Ours;
+  std::string Reason;  // the system's words, when Failed
+};
+
+NodeLookup LookAt(const std::string& path);
+
+struct PlainFileRead {
+  NodeLookup Node;      // Failed too when the content could not be read
+  std::string Content;  // when Node is a plain file
+};
+
+// The content of a plain file of at most `most` bytes, opened without
+// following a link; a larger one is Failed.
+PlainFileRead ReadPlainFile(const std::string& path, std::size_t most);
+
+// Hands the content of the file the path names, through a link as the
+// archiver reads it, to `piece` bit by bit; the system's reason when it
+// cannot be read to its end, else empty.
+std::string ReadInPieces(const std::string& path,
+                         const std::function<void(std::string_view)>& piece);
+
+// Puts a plain file (never through a link) on the disk; what it is, and
+// Failed with the reason when the flush failed.
+NodeLookup FlushPlainFile(const std::string& path);
+// Puts the directory's entries (a rename into it) on the disk; the
+// system's reason when that fails, else empty.
+std::string FlushDirectory(const std::string& directory);
+
 // Removes a file; the system's reason when that fails, else empty.
 std::string RemoveFile(const std::string& path);
 // Renames a file, replacing any file of the new name; the system's
 // reason when that fails, else empty.
 std::string RenameFile(const std::string& from, const std::string& to);
-// Sets a file's last-write time; the system's reason when that fails,
-// else empty.
-std::string SetLastWriteTime(const std::string& path, ChangeMoment moment);
+// Renames a file to a name that is free, never replacing one; NameTaken
+// when it is not free.
+struct RenameOutcome {
+  CreateStatus Status = CreateStatus::Failed;  // Created: renamed
+  std::string Reason;
+};
+RenameOutcome RenameToFreeName(const std::string& from, const std::string& to);
 // The path itself when absolute, else resolved against the working
 // directory; empty when that cannot be done (the directory is gone).
 std::string AbsolutePath(const std::string& path);
+// The directory as the system resolves it, every link in it followed, with
+// its final separator; AbsolutePath's answer where it cannot be resolved.
+std::string ResolvedPath(const std::string& directory);
 // Why a private file in this directory could be swapped by another user
 // (it or a directory above it is owned by one, or writable by others
 // without the sticky bit), naming that directory; empty when it cannot.

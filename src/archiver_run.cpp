@@ -128,8 +128,8 @@ void WriteListFile(const TBackupFile& root, ListFile& list) {
   }
 }
 
-// The archiver runs in the source directory, so names relative to ours
-// would put the archive inside the source tree.
+}  // namespace
+
 std::string AbsoluteName(const std::string& name) {
   std::string absolute = platform::AbsolutePath(name);
   if (absolute.empty()) {
@@ -137,6 +137,8 @@ std::string AbsoluteName(const std::string& name) {
   }
   return absolute;
 }
+
+namespace {
 
 std::vector<std::string> ArchiverArguments(const std::string& archiveName,
                                            const std::string& listName) {
@@ -147,70 +149,13 @@ std::string NoBackup(const platform::ProcessOutcome& outcome) {
   return std::string("no backup was made: the archiver ") + kArchiver + " " + outcome.Reason;
 }
 
-// Sets a half-written archive aside under a name no later run counts. One
-// this run began that cannot be set aside is removed, or else dated 1980;
-// one that was there before holds the earlier backups and is never removed.
-void SetAside(const Run& run, const std::string& archive, bool begunNow) {
-  const std::string aside = archive + ".incomplete";
-  const std::string reason = platform::RenameFile(archive, aside);
-  if (reason.empty()) {
-    Warn(run, "the incomplete archive is kept as " + aside + ", which no later run counts");
-    return;
-  }
-  // Only an archive known to be missing needs nothing more.
-  if (platform::LastWriteTime(archive).Status == platform::LookupStatus::Missing) return;
-  const std::string why = "cannot set the incomplete archive " + archive + " aside: " + reason;
-  if (!begunNow) {
-    Warn(run, why + "; it is not removed (it was there before): do not trust it");
-    return;
-  }
-  const std::string removal = platform::RemoveFile(archive);
-  if (removal.empty()) {
-    Warn(run, why + "; it is removed");
-    return;
-  }
-  const bool dated = platform::SetLastWriteTime(archive, platform::EarliestMoment).empty();
-  Warn(run, why + "; it is not removed (" + removal + ")" +
-                (dated ? ", but dated 1980, so that no later run counts it" : ": do not trust it"));
-}
-
-// A half-written archive would pass for the last backup: its time is when
-// the archiver stopped. One that was there before gets back its time from
-// before the run, so that the next run archives again; any other is set
-// aside. A look-up that failed before the run does not pass for "missing".
-void DistrustIncompleteArchive(const Run& run, const std::string& archive,
-                               const platform::FileTimeLookup& before) {
-  const bool existed = before.Status == platform::LookupStatus::Found;
-  if (existed) {
-    const std::string dating = platform::SetLastWriteTime(archive, before.Written);
-    if (dating.empty()) {
-      Warn(run, "the archive " + archive + " was there before this run and is left as it is, " +
-                    "with its time from before; it may be incomplete");
-      return;
-    }
-    Warn(run, "cannot set the time of the incomplete archive " + archive + " back: " + dating);
-  }
-  SetAside(run, archive, !existed);
-}
-
-// The archive's own time is the memory the next run compares against.
-void DateArchive(const Run& run, const std::string& archive, platform::ChangeMoment moment) {
-  const std::string reason = platform::SetLastWriteTime(archive, moment);
-  if (!reason.empty()) {
-    Warn(run,
-         "cannot date the archive " + archive + ": " + reason + "; the next run archives again");
-  }
-}
-
 }  // namespace
 
-BackupOutcome RunArchiver(const Run& run, const TBackupFile& root,
-                          const platform::DirectoryLock* lock, platform::ChangeMoment moment) {
-  const std::string archive = AbsoluteName(ArchiveNamedAfter(run.settings.DstDir));
+ArchiverResult RunArchiver(const Run& run, const TBackupFile& root,
+                          const platform::DirectoryLock* lock, const std::string& archive) {
   const std::unique_ptr<ListFile> list = CreateListFile(run);
   WriteListFile(root, *list);
   EndIfAsked();
-  const platform::FileTimeLookup before = platform::LastWriteTime(archive);
   const platform::ProcessOutcome outcome = platform::RunHidden(
       run.start, kArchiver, ArchiverArguments(archive, AbsoluteName(list->Name)),
       run.settings.SrcDir, lock);
@@ -218,20 +163,19 @@ BackupOutcome RunArchiver(const Run& run, const TBackupFile& root,
     list->Keep();
     WriteReportLine(run.report, "CreateProcess failed with the following error: ", outcome.Code);
     Warn(run, NoBackup(outcome) + "; the list file " + list->Name + " is kept");
-    return BackupOutcome::NotMade;
+    return ArchiverResult::NotStarted;
   }
   if (!outcome.Interruption.empty()) {
     Warn(run, "ended by " + outcome.Interruption +
                   ", which was passed on to the archiver; no backup was made");
-  } else if (outcome.Code != 0) {
+    return ArchiverResult::Failed;
+  }
+  if (outcome.Code != 0) {
     WriteReportLine(run.report, "Archiver failed with the following exit code: ", outcome.Code);
     Warn(run, NoBackup(outcome));
-  } else {
-    DateArchive(run, archive, moment);
-    return BackupOutcome::Done;
+    return ArchiverResult::Failed;
   }
-  DistrustIncompleteArchive(run, archive, before);
-  return BackupOutcome::NotMade;
+  return ArchiverResult::Packed;
 }
 
 }  // namespace stampbak

@@ -1,12 +1,11 @@
 #include "src/backup_pass.h"
 
 #include <algorithm>
-#include <limits>
-#include <new>
 
-#include "src/archiver_run.h"
+#include "src/archive_step.h"
+#include "src/change_check.h"
 #include "src/failures.h"
-#include "src/uBackupFile.h"
+#include "src/record_store.h"
 
 namespace stampbak {
 namespace {
@@ -24,108 +23,88 @@ std::unique_ptr<platform::DirectoryLock> LockDestination(const Run& run,
   return std::move(attempt.Lock);
 }
 
-// The newest archive that only a successful run of ours can have dated.
-// One dated more than a day ahead would make every later change look old,
-// and one that another user made, or others may change, could stop every
-// backup by its time: neither counts.
-class NewestArchive {
- public:
-  explicit NewestArchive(const Run& run) : run_(run), latestBelievable_(LatestBelievableMoment()) {}
-
-  void Consider(const platform::FileTimeLookup& lookup, const std::string& path) {
-    if (lookup.Status != platform::LookupStatus::Found) return;
-    if (lookup.Owner != platform::Ownership::Ours) {
-      Warn(run_,
-           "archive " + path +
-               (lookup.Owner == platform::Ownership::AnotherUsers ? " belongs to another user"
-                                                                  : " can be changed by others") +
-               "; it is not taken as the last backup");
-      return;
-    }
-    if (lookup.Written > latestBelievable_) {
-      Warn(run_, "archive " + path + " is dated " + ShowPackedTime(lookup.Packed) +
-                     ", in the future; it is not taken as the last backup");
-      return;
-    }
-    moment_ = std::max(moment_, lookup.Written);
-  }
-
-  // The moment the last backup stands for; the least value when none.
-  platform::ChangeMoment Moment() const { return moment_; }
-
- private:
-  const Run& run_;
-  platform::ChangeMoment latestBelievable_;
-  platform::ChangeMoment moment_ = std::numeric_limits<platform::ChangeMoment>::min();
-};
-
-void ConsiderArchivesIn(const std::string& baseDstDir, NewestArchive& newest) {
-  const platform::ListingOpen open = platform::OpenDirectory(baseDstDir);
-  if (!open.Listing) return;
-  platform::DirectoryEntry entry;
-  // A directory's look-up finds no file time, so only files count.
-  while (open.Listing->Next(entry)) {
-    if (!IsArchiveName(entry.Name)) continue;
-    newest.Consider(open.Listing->LastWriteTime(entry.Name), baseDstDir + entry.Name);
-  }
-}
-
-// The newest trusted archive in the destination, or beside it where an
-// unstamped run puts it.
-NewestArchive GetLastBackupTime(const Run& run, const std::string& baseDstDir) {
-  NewestArchive newest(run);
-  ConsiderArchivesIn(baseDstDir, newest);
-  // An unstamped run's archive lies beside the destination, not in it.
-  const std::string beside = ArchiveNamedAfter(baseDstDir);
-  newest.Consider(platform::LastWriteTime(beside), beside);
-  return newest;
-}
-
 // Another user who can write to the destination could plant an archive
-// there; ours are still told from his, but the operator should know.
+// there; the operator should know.
 void WarnOfSharedDestination(const Run& run) {
   const std::string risk = platform::SharedDirectoryRisk(run.settings.BaseDstDir);
   if (!risk.empty())
     Warn(run, "the destination " + run.settings.BaseDstDir + " is open to others: " + risk);
 }
 
-// What the archive's time will say: every change the scan saw is in it,
-// and nothing that came after the scan began. Rounded up to whole two
-// seconds where that stays before the scan, so that a destination keeping
-// coarser times (FAT keeps two seconds) does not make every night due.
-platform::ChangeMoment ArchiveMoment(platform::ChangeMoment scanBegan,
-                                     platform::ChangeMoment newestChange) {
-  constexpr platform::ChangeMoment kStep = 2 * platform::kMomentsPerSecond;
-  const platform::ChangeMoment roundedUp =
-      newestChange >= 0 ? (newestChange + kStep - 1) / kStep * kStep : newestChange;
-  return std::min(scanBegan - 1, roundedUp);
+Job JobOf(const RunSettings& settings) {
+  return {platform::ResolvedPath(settings.SrcDir), settings.IncludeMask, settings.ExcludeMask};
+}
+
+// The files whose stamps the scan keeps aside: those close to its own
+// start, and to the start of the scan behind this job's newest archive.
+StampWindow WindowToCollect(const std::vector<RecordEntry>& entries, const Job& job,
+                            platform::ChangeMoment scanBegan) {
+  StampWindow window = CloseToScan(scanBegan);
+  const RecordEntry* newest = nullptr;
+  for (const RecordEntry& entry : entries) {
+    if (entry.State == EntryState::Finished && entry.OfJob == job &&
+        (newest == nullptr || entry.ScanBegan > newest->ScanBegan)) {
+      newest = &entry;
+    }
+  }
+  if (newest == nullptr) return window;
+  const StampWindow before = CloseToScan(newest->ScanBegan);
+  return {std::min(window.From, before.From), std::max(window.To, before.To)};
+}
+
+// The archive an entry names, as it lies now: its size when it is a plain
+// file of ours, none when it is anything else or gone.
+std::optional<std::uint64_t> ArchiveSize(const Run& run, RecordStore& store,
+                                         const RecordEntry& entry) {
+  const platform::NodeLookup node = platform::LookAt(PathOf(run, entry));
+  const bool ownersKept = node.Owner != platform::Ownership::AnotherUsers || store.OwnersKept();
+  if (!IsOurs(node, ownersKept)) return std::nullopt;
+  return node.Size;
+}
+
+// Entries whose archives are gone, removed or pruned, name nothing.
+void DropEntriesOfGoneArchives(const Run& run, std::vector<RecordEntry>& entries) {
+  std::erase_if(entries, [&run](const RecordEntry& entry) {
+    return platform::LookAt(PathOf(run, entry)).Kind == platform::NodeKind::Missing;
+  });
 }
 
 }  // namespace
 
-// An archive is due when a selected file or entered directory changed or
-// arrived (copied, unpacked, moved, renamed or linked in with an older
-// time kept) after the moment the newest archive stands for. That moment is
-// the archive's own last-write time, which only a successful run sets and
-// which group access, hard links or a rename leave as it is. The file
-// system is the only memory.
+// An archive is due when no finished archive of this job holds what the
+// job selects now; the record of finished archives in the destination is
+// the memory between runs.
 BackupOutcome ProcessBackup(const Run& run, std::unique_ptr<TBackupFile>& tree) {
   const RunSettings& settings = run.settings;
-  const auto lock = settings.UseArchiver ? LockDestination(run, settings.BaseDstDir) : nullptr;
-  const platform::ChangeMoment scanBegan = platform::CurrentMoment();
-  ScannedSource scanned =
-      BuildBackupTree(run, settings.SrcDir, settings.IncludeMask, settings.ExcludeMask);
-  tree = std::move(scanned.Tree);
-  TBackupFile* root = tree.get();
-  root->UpdateNewestTime();
-  if (!settings.UseArchiver) return BackupOutcome::Done;
-  WarnOfSharedDestination(run);
-  const NewestArchive newest = GetLastBackupTime(run, settings.BaseDstDir);
-  // A tree without a file has nothing to pack, whatever changed in it.
-  if (root->NewestTime > 0 && scanned.NewestChange > newest.Moment()) {
-    return RunArchiver(run, *root, lock.get(), ArchiveMoment(scanBegan, scanned.NewestChange));
+  if (!settings.UseArchiver) {
+    tree = BuildBackupTree(run, settings.SrcDir, settings.IncludeMask, settings.ExcludeMask).Tree;
+    tree->UpdateNewestTime();
+    return BackupOutcome::Done;
   }
-  return BackupOutcome::Done;
+  const auto lock = LockDestination(run, settings.BaseDstDir);
+  WarnOfSharedDestination(run);
+  RecordStore store(run);
+  std::vector<RecordEntry> entries = store.Load();
+  const Job job = JobOf(settings);
+  const platform::ChangeMoment scanBegan = platform::CurrentMoment();
+  ScannedSource scanned = BuildBackupTree(run, settings.SrcDir, settings.IncludeMask,
+                                          settings.ExcludeMask,
+                                          WindowToCollect(entries, job, scanBegan));
+  tree = std::move(scanned.Tree);
+  tree->UpdateNewestTime();
+  DropEntriesOfGoneArchives(run, entries);
+  FilesCloseToScan closeFiles(settings.SrcDir, scanned.Collected, std::move(scanned.Close));
+  const auto sizeNow = [&run, &store](const RecordEntry& entry) {
+    return ArchiveSize(run, store, entry);
+  };
+  if (!ArchiveDue(entries, job, scanned.Selected, sizeNow, closeFiles)) {
+    const std::string failure = store.Save(entries);
+    if (!failure.empty()) Warn(run, "cannot write the record " + store.Path() + ": " + failure);
+    return BackupOutcome::Done;
+  }
+  const std::optional<Fingerprint> close = closeFiles.Within(CloseToScan(scanBegan));
+  return MakeArchive(run, *tree, lock.get(), store, entries,
+                     {job, scanned.Selected, scanBegan, close.value_or(Fingerprint{})});
 }
 
 }  // namespace stampbak

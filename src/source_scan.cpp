@@ -1,5 +1,4 @@
 #include <algorithm>
-#include <limits>
 #include <new>
 #include <optional>
 #include <string>
@@ -39,9 +38,7 @@ struct SourceScan {
   PreparedMaskList include;
   PreparedMaskList exclude;
   OwnArchives archives;
-  platform::ChangeMoment newestChange = std::numeric_limits<platform::ChangeMoment>::min();
-  platform::ChangeMoment latestBelievable = LatestBelievableMoment();
-  bool warnedAhead = false;
+  ScannedSource& scanned;
   // The source's own subdirectories that the include list passed over,
   // while it took none of them.
   std::vector<std::string> passedOver{};
@@ -72,24 +69,16 @@ void WarnOfPassedOverDirectories(const SourceScan& scan, const std::string& sour
                      "); it decides for directories too, so nothing in them is backed up");
 }
 
-// What changed or arrived counts, and so does a directory's own change: a
-// directory moved or renamed into the tree keeps its files' old times. A
-// directory holding our archives is not counted, since making an archive
-// changes it; what arrives there is still seen by its own change time.
-void CountDirectory(SourceScan& scan, const platform::DirectoryListing& listing,
-                    ArchivesHere here) {
-  if (here.Stamped || here.Beside) return;
-  scan.newestChange = std::max(scan.newestChange, listing.Changed());
-}
-
-void CountFile(SourceScan& scan, const platform::FileTimeLookup& lookup, const std::string& path) {
-  scan.newestChange = std::max(scan.newestChange, lookup.Changed);
-  if (lookup.Written <= scan.latestBelievable) {
-    scan.newestChange = std::max(scan.newestChange, lookup.Written);
-  } else if (!scan.warnedAhead) {
-    scan.warnedAhead = true;
-    Warn(scan.run, path + " is dated " + ShowPackedTime(lookup.Packed) +
-                       ", more than a day ahead; it counts only by when it arrived");
+// Every selected file counts by its name relative to the source, its size
+// and its two times; those whose stamps could miss a change made right
+// after this look are kept aside, to be read if the check needs them.
+void CountFile(SourceScan& scan, const platform::FileTimeLookup& lookup, const std::string& path,
+               const TBackupFile* node) {
+  const std::string_view relative =
+      std::string_view(path).substr(scan.run.settings.SrcDir.size());
+  scan.scanned.Selected.Add(FileHash(relative, lookup.Size, lookup.Written, lookup.Changed));
+  if (scan.scanned.Collected.Holds(lookup.Written) || scan.scanned.Collected.Holds(lookup.Changed)) {
+    scan.scanned.Close.push_back({node, lookup.Written, lookup.Changed});
   }
 }
 
@@ -111,9 +100,22 @@ bool SameName(const std::string& a, const std::string& b) {
   return platform::NamesIgnoreCase ? LowerCase(a) == LowerCase(b) : a == b;
 }
 
+// Our archives, the record (and its new copy while it is written), and
+// the archives set aside as incomplete.
+bool IsOwnFile(const SourceScan& scan, ArchivesHere here, const std::string& name) {
+  const std::string lowered = LowerCase(name);
+  if (here.Stamped && (IsArchiveName(name) || name.starts_with(kRecordName) ||
+                       lowered.find(".rar.incomplete") != std::string::npos)) {
+    return true;
+  }
+  const std::string& beside = scan.archives.BesideName;
+  return here.Beside &&
+         (SameName(name, beside) ||
+          SameName(name.substr(0, beside.size() + 11), beside + ".incomplete"));
+}
+
 bool IsOwnArchive(SourceScan& scan, ArchivesHere here, const std::string& name) {
-  const bool own = (here.Stamped && IsArchiveName(name)) ||
-                   (here.Beside && SameName(name, scan.archives.BesideName));
+  const bool own = IsOwnFile(scan, here, name);
   if (own && !scan.archives.Warned) {
     scan.archives.Warned = true;
     Warn(scan.run, "the destination lies inside the source; its archives are not packed again: " +
@@ -159,12 +161,10 @@ ArchivesHere ArchivesIn(const SourceScan& scan, platform::DirectoryListing& list
   return {identity == scan.archives.DestinationIdentity, identity == scan.archives.BesideIdentity};
 }
 
-// A directory the walk enters: what it holds of our archives, and its own
-// change counted.
+// A directory the walk enters, and what it holds of our archives.
 Level EnteredLevel(SourceScan& scan, TBackupFile* node,
                    std::unique_ptr<platform::DirectoryListing> listing, std::size_t pathLength) {
   const ArchivesHere here = ArchivesIn(scan, *listing);
-  CountDirectory(scan, *listing, here);
   return Level{node, std::move(listing), pathLength, here};
 }
 
@@ -211,8 +211,9 @@ bool SelectFile(SourceScan& scan, Level& level, const platform::DirectoryEntry& 
   if (lookup.Status == LookupStatus::Directory && entry.Kind == EntryKind::Unknown) return true;
   if (lookup.Status == LookupStatus::Found && !HoldsWildcard(entry.Name)) {
     WriteScanLine(run, "C ", path, true);
-    level.node->AddChild(entry.Name, false, DosDateTimeToDateTime(lookup.Packed));
-    CountFile(scan, lookup, path);
+    const TBackupFile* node =
+        level.node->AddChild(entry.Name, false, DosDateTimeToDateTime(lookup.Packed));
+    CountFile(scan, lookup, path, node);
     return false;
   }
   WriteScanLine(run, "S ", path, true);
@@ -297,25 +298,24 @@ void Walk(SourceScan& scan, TBackupFile& root, std::unique_ptr<platform::Directo
 
 }  // namespace
 
-platform::ChangeMoment TBackupFile::Scan(const Run& run, const std::string& directory,
-                                         std::string_view includeMask,
-                                         std::string_view excludeMask) {
+void TBackupFile::Scan(const Run& run, const std::string& directory, std::string_view includeMask,
+                       std::string_view excludeMask, ScannedSource& scanned) {
   platform::ListingOpen open = platform::OpenDirectory(directory);
   if (!open.Listing) {
     // A source that cannot be read must not pass for an empty one.
     throw UnreadableSource(directory, open.Reason);
   }
   SourceScan scan{run, PreparedMaskList(includeMask), PreparedMaskList(excludeMask),
-                  FindOwnArchives(run)};
+                  FindOwnArchives(run), scanned};
   Walk(scan, *this, std::move(open.Listing), directory);
   WarnOfPassedOverDirectories(scan, directory);
-  return scan.newestChange;
 }
 
 ScannedSource BuildBackupTree(const Run& run, const std::string& directory,
-                              std::string_view includeMask, std::string_view excludeMask) {
-  ScannedSource scanned{std::make_unique<TBackupFile>("", true, nullptr, 0), 0};
-  scanned.NewestChange = scanned.Tree->Scan(run, directory, includeMask, excludeMask);
+                              std::string_view includeMask, std::string_view excludeMask,
+                              StampWindow collect) {
+  ScannedSource scanned{std::make_unique<TBackupFile>("", true, nullptr, 0), {}, collect, {}};
+  scanned.Tree->Scan(run, directory, includeMask, excludeMask, scanned);
   return scanned;
 }
 

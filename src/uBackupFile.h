@@ -3,13 +3,18 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 #include <string_view>
 
+#include "src/archive_record.h"
 #include "src/run.h"
 #include "src/uUtils.h"
 
 namespace stampbak {
+
+struct ScannedSource;
 
 // A selected file or an entered directory of the source tree; the root,
 // with an empty name, stands for the source directory itself. A node owns
@@ -31,10 +36,9 @@ class TBackupFile {
   // handed to `write` in pieces.
   void WriteList(const std::function<void(std::string_view)>& write,
                  const std::string& prefix) const;
-  // Adds the selected files and entered directories of the directory;
-  // returns the latest change moment among them.
-  platform::ChangeMoment Scan(const Run& run, const std::string& directory,
-                              std::string_view includeMask, std::string_view excludeMask);
+  // Adds the selected files and entered directories of the directory.
+  void Scan(const Run& run, const std::string& directory, std::string_view includeMask,
+            std::string_view excludeMask, ScannedSource& scanned);
 
   TBackupFile* Parent;
   std::string Name;
@@ -49,17 +53,37 @@ class TBackupFile {
   std::unique_ptr<std::unique_ptr<TBackupFile>[]> Children;
 };
 
+// Time stamps within a few seconds of a scan's start (a FAT stamp is two
+// seconds coarse, the kernel's clock a tick), or ahead of it by up to a
+// day, may stay as they are when the file changes again right after the
+// scan looked. Further ahead, a change now gets a stamp of its own.
+struct StampWindow {
+  platform::ChangeMoment From = 1;
+  platform::ChangeMoment To = 0;  // none, as it stands
+  bool Holds(platform::ChangeMoment moment) const { return moment >= From && moment <= To; }
+  bool Covers(const StampWindow& other) const { return From <= other.From && To >= other.To; }
+};
+
+// A selected file whose time stamps lay in the window the scan collected.
+struct CloseFile {
+  const TBackupFile* Node;
+  platform::ChangeMoment Written;
+  platform::ChangeMoment Changed;
+  std::optional<std::uint64_t> Content{};  // read once, when first asked
+};
+
 struct ScannedSource {
   std::unique_ptr<TBackupFile> Tree;
-  // The latest moment a selected file or entered directory was written,
-  // changed, or copied, moved, renamed or linked into place; the least
-  // value when nothing counted.
-  platform::ChangeMoment NewestChange;
+  Fingerprint Selected;  // every selected file's name, size and times
+  StampWindow Collected;
+  std::vector<CloseFile> Close;  // the selected files with a stamp in Collected
 };
 
 // Scans the source directory into a new tree; ESourceError when the
-// directory itself cannot be read.
+// directory itself cannot be read. Files with a stamp in `collect` are
+// kept aside for the change check.
 ScannedSource BuildBackupTree(const Run& run, const std::string& directory,
-                              std::string_view includeMask, std::string_view excludeMask);
+                              std::string_view includeMask, std::string_view excludeMask,
+                              StampWindow collect = {});
 
 }  // namespace stampbak

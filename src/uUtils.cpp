@@ -171,19 +171,6 @@ DateTime DosDateTimeToDateTime(platform::DosDateTime packed) {
          millis / 86400000.0;
 }
 
-platform::ChangeMoment LatestBelievableMoment() {
-  constexpr platform::ChangeMoment kOneDay = 86'400 * platform::kMomentsPerSecond;
-  return platform::CurrentMoment() + kOneDay;
-}
-
-std::string ShowPackedTime(platform::DosDateTime packed) {
-  const platform::LocalTime t = platform::UnpackDosDateTime(packed);
-  char text[32];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d", t.Year, t.Month, t.Day, t.Hour,
-                t.Minute, t.Second);
-  return text;
-}
-
 std::string MakeTempListName(std::uint32_t attempt) {
   std::string name = platform::EnvironmentVariable("TEMP");
   if (name.empty()) name = platform::FallbackTempDirectory();

@@ -69,14 +69,6 @@ std::vector<std::string_view> MaskListItems(std::string_view list);
 // The text with every line break shown as "?", so that it stays one line.
 std::string Printable(std::string_view text);
 
-// The latest time stamp to believe now: one more than a day ahead is a
-// wrong clock or a typing slip, and counted it would make every later
-// change look old. The one limit for files and archives alike.
-platform::ChangeMoment LatestBelievableMoment();
-
-// The packed time as "YYYY-MM-DD HH:MM:SS", for the operator.
-std::string ShowPackedTime(platform::DosDateTime packed);
-
 // The packed time as a DateTime; EConvertError when its fields are invalid.
 DateTime DosDateTimeToDateTime(platform::DosDateTime packed);
 

@@ -14,6 +14,17 @@
 //                                planted at its name just before: a hard
 //                                one, or with "soft:" before TARGET a
 //                                symbolic one; with "once:", only the first
+//   STAMPBAK_PLANT_UNDER=PREFIX  only where its path begins with PREFIX
+// File systems and clocks as they differ, in what the look-ups return:
+//   STAMPBAK_STAMPS=RESOLUTION:BASE  time stamps and the clock in steps of
+//                                RESOLUTION seconds counted from BASE
+//                                (seconds since 1970), rounded down
+//   STAMPBAK_STAMP_SHIFT=SECONDS every time stamp that much later, as when
+//                                files changed while the clock ran ahead
+//   STAMPBAK_NO_CHANGE_TIMES=1   the change time is the last-write time,
+//                                as some FUSE drivers give it
+//   STAMPBAK_PERMISSIONLESS=1    every file mode 0777, as on mounts that
+//                                keep no modes
 //   STAMPBAK_STDOUT_WRITES=FILE  at exit, the size of each write to standard
 //                                output, one a line
 // Only writes to descriptors above 2 count: the report and warnings may be
@@ -31,6 +42,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <new>
 
 namespace {
@@ -38,11 +50,18 @@ namespace {
 constexpr const char* kNames[] = {
     "open",  "openat", "fstatat", "fstat",  "stat",      "fdopendir", "readdir",
     "close", "mkdir",  "unlink",  "write",  "read",      "getcwd",    "flock",
-    "fork",  "pipe2",  "waitpid", "rename", "utimensat", "getrandom", "new"};
+    "fork",  "pipe2",  "waitpid", "rename", "renameat2", "fsync",     "getrandom",
+    "new"};
 constexpr int kKinds = sizeof kNames / sizeof kNames[0];
 long counts[kKinds];
 bool active = false;
 const char* plantLink = nullptr;
+const char* plantUnder = "";
+long stampResolution = 0;
+long stampBase = 0;
+long stampShift = 0;
+bool noChangeTimes = false;
+bool permissionless = false;
 char faultName[32] = "";
 long faultCall = 0;
 int faultErrno = 0;
@@ -53,6 +72,13 @@ __attribute__((constructor)) void Configure() {
   if (std::strcmp(program_invocation_short_name, "stampbak") != 0) return;
   active = true;
   plantLink = std::getenv("STAMPBAK_PLANT_LINK");
+  if (const char* under = std::getenv("STAMPBAK_PLANT_UNDER")) plantUnder = under;
+  if (const char* stamps = std::getenv("STAMPBAK_STAMPS")) {
+    std::sscanf(stamps, "%ld:%ld", &stampResolution, &stampBase);
+  }
+  if (const char* shift = std::getenv("STAMPBAK_STAMP_SHIFT")) stampShift = std::atol(shift);
+  noChangeTimes = std::getenv("STAMPBAK_NO_CHANGE_TIMES") != nullptr;
+  permissionless = std::getenv("STAMPBAK_PERMISSIONLESS") != nullptr;
   if (const char* fault = std::getenv("STAMPBAK_FAULT")) {
     std::sscanf(fault, "%31[^:]:%ld:%d", faultName, &faultCall, &faultErrno);
   }
@@ -99,6 +125,23 @@ void Plant(const char* path) {
   if (once) plantLink = nullptr;
 }
 
+void Round(timespec& time) {
+  if (stampResolution <= 0 || time.tv_sec < stampBase) return;
+  time.tv_sec -= (time.tv_sec - stampBase) % stampResolution;
+  time.tv_nsec = 0;
+}
+
+// What the simulated file system shows of a file it looked up.
+void Adjust(struct stat* st) {
+  if (!active) return;
+  st->st_mtim.tv_sec += stampShift;
+  st->st_ctim.tv_sec += stampShift;
+  Round(st->st_mtim);
+  Round(st->st_ctim);
+  if (noChangeTimes) st->st_ctim = st->st_mtim;
+  if (permissionless && S_ISREG(st->st_mode)) st->st_mode |= 0777;
+}
+
 template <typename F>
 F Real(const char* name) {
   return reinterpret_cast<F>(dlsym(RTLD_NEXT, name));
@@ -113,9 +156,19 @@ F Real(const char* name) {
     return Real<type(*) params>(#name) args;        \
   }
 
-WRAP(int, fstatat, (int d, const char* p, struct stat* s, int f), (d, p, s, f), -1, noexcept)
-WRAP(int, fstat, (int fd, struct stat* s), (fd, s), -1, noexcept)
-WRAP(int, stat, (const char* p, struct stat* s), (p, s), -1, noexcept)
+// A look-up that fails when its turn comes, and otherwise shows what the
+// simulated file system would.
+#define WRAP_STAT(name, params, args)                   \
+  extern "C" int name params noexcept {                 \
+    if (Fails(#name)) return -1;                        \
+    const int found = Real<int(*) params>(#name) args;  \
+    if (found == 0) Adjust(s);                          \
+    return found;                                       \
+  }
+
+WRAP_STAT(fstatat, (int d, const char* p, struct stat* s, int f), (d, p, s, f))
+WRAP_STAT(fstat, (int fd, struct stat* s), (fd, s))
+WRAP_STAT(stat, (const char* p, struct stat* s), (p, s))
 WRAP(DIR*, fdopendir, (int fd), (fd), nullptr)
 WRAP(int, mkdir, (const char* p, mode_t m), (p, m), -1, noexcept)
 WRAP(int, unlink, (const char* p), (p), -1, noexcept)
@@ -125,7 +178,9 @@ WRAP(int, flock, (int fd, int op), (fd, op), -1, noexcept)
 WRAP(int, pipe2, (int* fds, int f), (fds, f), -1, noexcept)
 WRAP(pid_t, waitpid, (pid_t p, int* s, int o), (p, s, o), -1)
 WRAP(int, rename, (const char* from, const char* to), (from, to), -1, noexcept)
-WRAP(int, utimensat, (int d, const char* p, const timespec t[2], int f), (d, p, t, f), -1, noexcept)
+WRAP(int, renameat2, (int fd, const char* f, int td, const char* t, unsigned fl), (fd, f, td, t, fl),
+     -1, noexcept)
+WRAP(int, fsync, (int fd), (fd), -1)
 WRAP(ssize_t, getrandom, (void* b, size_t n, unsigned f), (b, n, f), -1)
 
 extern "C" {
@@ -134,7 +189,10 @@ extern "C" {
 static int OpenCounted(const char* kind, int dirFd, const char* path, int flags, va_list rest) {
   const mode_t mode = (flags & O_CREAT) != 0 ? va_arg(rest, mode_t) : 0;
   if (Fails(kind)) return -1;
-  if (plantLink != nullptr && active && (flags & O_CREAT) != 0) Plant(path);
+  if (plantLink != nullptr && active && (flags & O_CREAT) != 0 &&
+      std::strncmp(path, plantUnder, std::strlen(plantUnder)) == 0) {
+    Plant(path);
+  }
   return Real<int (*)(int, const char*, int, ...)>("openat")(dirFd, path, flags, mode);
 }
 
@@ -180,6 +238,15 @@ pid_t fork() noexcept {
   const pid_t pid = Real<pid_t (*)()>("fork")();
   if (pid == 0) active = false;  // the child's own steps are not ours to count
   return pid;
+}
+
+// The clock the run reads, in the simulated file system's steps.
+int clock_gettime(clockid_t clock, timespec* now) noexcept {
+  const int got = Real<int (*)(clockid_t, timespec*)>("clock_gettime")(clock, now);
+  if (got == 0 && active && (clock == CLOCK_REALTIME || clock == CLOCK_REALTIME_COARSE)) {
+    Round(*now);
+  }
+  return got;
 }
 
 }  // extern "C"

@@ -41,36 +41,50 @@ const std::map<std::string, std::vector<int>> kReasons = {
     // A wait that fails ends the archiver, so none is left to race the
     // next run.
     {"waitpid", {EINTR, EIO}},
-    {"utimensat", {EPERM, EIO}},
     {"rename", {EIO, EXDEV, EACCES}},
+    // EINVAL: a file system without the flag, where a link and an unlink
+    // do instead.
+    {"renameat2", {EIO, EXDEV, EACCES, EINVAL}},
+    {"fsync", {EIO, ENOSPC}},
 };
 
-// A run of the corpus: a tree with a subtree, a link, an excluded file
-// and earlier archives to compare against.
+// A run of the corpus: a tree with a subtree, a link, an excluded file,
+// an earlier archive made before the record, and what earlier runs left.
 struct Corpus {
   const char* name;
-  bool archiveDue;  // the newest earlier archive is older than the tree's arrival
+  bool archiveDue;  // no finished entry holds the tree as it is
   std::string environment;
-  int archives = 1;  // with several, the newest lies between older ones
+  // The earlier run that left the destination as it is, if any: its faults.
+  std::string earlierRun = "";
+  bool destinationMade = true;
   bool archiverFails = false;
+  std::string cleanRunSays = "";  // its one warning, if any
   // The calls swept: all, or only those the corpus adds to the others'.
   std::set<std::string> swept = {};
 };
 
 const Corpus kCorpora[] = {
     {.name = "an archive due", .archiveDue = true},
-    {.name = "none due", .archiveDue = false},
+    {.name = "none due", .archiveDue = false, .earlierRun = "STAMPBAK_FAULT=none:0:0"},
     {.name = "listings without entry types",
      .archiveDue = true,
      .environment = "STAMPBAK_UNTYPED_LISTINGS=1"},
-    // Its clean run is the point: the newest archive must be found.
-    {.name = "several archives, none due", .archiveDue = false, .archives = 3, .swept = {"none"}},
-    {.name = "a destination not made yet", .archiveDue = true, .archives = 0, .swept = {"mkdir"}},
+    // Killed before it could mark its archive finished: that archive is
+    // set aside first.
+    {.name = "an archive a killed run left",
+     .archiveDue = true,
+     .earlierRun = "STAMPBAK_FAULT=rename:2:-" + std::to_string(SIGKILL),
+     .cleanRunSays = "stampbak: the incomplete archive is kept as ",
+     .swept = {"renameat2", "rename", "fsync", "fstatat"}},
+    {.name = "a destination not made yet",
+     .archiveDue = true,
+     .destinationMade = false,
+     .swept = {"mkdir"}},
     {.name = "an archiver that fails",
      .archiveDue = true,
      .environment = "STAND_IN_RAR_EXIT=3",
      .archiverFails = true,
-     .swept = {"rename", "utimensat", "unlink", "fstatat"}},
+     .swept = {"renameat2", "unlink", "fstatat", "fsync"}},
 };
 
 std::vector<std::string> Lines(const std::string& text) {
@@ -97,6 +111,13 @@ bool Holds(const std::string& text, const std::string& part) {
 
 class FaultSweep : public NativeRun {
  protected:
+  void SetUp() override {
+    NativeRun::SetUp();
+    Prepare(kCorpora[0]);
+  }
+
+  // The tree, and the destination as earlier runs left it, kept aside so
+  // that every run of the corpus meets the same.
   void Prepare(const Corpus& corpus) {
     for (const auto& entry : fs::directory_iterator(dir.path())) fs::remove_all(entry.path());
     fs::create_directory(dir.path() / "tmp");
@@ -108,19 +129,29 @@ class FaultSweep : public NativeRun {
     fs::create_directory_symlink("sub", dir.path() / "src/dirlink");
     fs::create_symlink("loop", dir.path() / "src/loop");  // leads round, like a dangling one
     ASSERT_EQ(mkfifo((dir / "src/fifo").c_str(), 0600), 0);
-    // Made just now, the tree arrived just now; an archive dated an hour
-    // ahead is after that, and still believable.
-    const time_t newest = corpus.archiveDue ? kTreeTime - kYear : time(nullptr) + 3600;
-    for (int k = 0; k < corpus.archives; ++k) {
-      const std::string archive = "dst/202" + std::to_string(k) + "_01_01.rar";
-      WriteFile(dir.path() / archive);
-      SetTime(dir / archive, k == corpus.archives / 2 ? newest : kTreeTime - kYear);
+    fs::create_directory(dir.path() / "earlier");
+    if (corpus.destinationMade) WriteFile(dir.path() / "earlier/2020_01_01.rar", "old");
+    if (!corpus.earlierRun.empty()) {
+      fs::rename(dir.path() / "earlier", dir.path() / "dst");
+      Inject(corpus, corpus.earlierRun);
+      fs::rename(dir.path() / "dst", dir.path() / "earlier");
+      fs::remove_all(dir.path() / "record");
     }
   }
 
   Outcome RunWith(const Corpus& corpus, const std::string& fault,
                   const std::string& redirect = "") {
-    Prepare(corpus);
+    fs::remove_all(dir.path() / "dst");
+    fs::remove_all(dir.path() / "record");
+    fs::remove_all(dir.path() / "tmp");
+    fs::create_directory(dir.path() / "tmp");
+    if (fs::exists(dir.path() / "earlier/2020_01_01.rar") || !corpus.earlierRun.empty()) {
+      fs::copy(dir.path() / "earlier", dir.path() / "dst", fs::copy_options::recursive);
+    }
+    return Inject(corpus, fault, redirect);
+  }
+
+  Outcome Inject(const Corpus& corpus, const std::string& fault, const std::string& redirect = "") {
     return Run("-s src -d dst -a -e '*.tmp' -r",
                "LD_PRELOAD=" + Quoted(FAULT_INJECTOR) + " ASAN_OPTIONS=verify_asan_link_order=0 " +
                    corpus.environment + " " + fault + " timeout -s KILL 20",
@@ -182,7 +213,10 @@ class FaultSweep : public NativeRun {
       EXPECT_EQ(SortedLines(clean.out), SortedLines(typedOut_.empty() ? clean.out : typedOut_));
       typedOut_ = clean.out;
     }
-    EXPECT_EQ(clean.err.find("stampbak"), std::string::npos) << clean.err;
+    const std::size_t said = clean.err.find(corpus.cleanRunSays);
+    EXPECT_EQ(clean.err.find("stampbak: ", corpus.cleanRunSays.empty() ? 0 : said + 1),
+              std::string::npos)
+        << clean.err;
     cleanList = ListHanded();
     EXPECT_EQ(SortedLines(cleanList),
               corpus.archiveDue ? "a.txt\r\nlink.txt\r\nsub/b.txt\r\nsub/deep/c.txt\r\n" : "");
@@ -197,16 +231,17 @@ class FaultSweep : public NativeRun {
     return counts;
   }
 
-  // No archive this run began is left where a later run would trust it:
-  // it is set aside, removed, or dated back beyond any tree's time.
-  void ExpectNoHalfArchiveTrusted(const std::string& what) {
-    if (!fs::exists(dir.path() / "dst")) return;
-    for (const auto& entry : fs::directory_iterator(dir.path() / "dst")) {
-      const std::string name = entry.path().filename().string();
-      if (!name.ends_with(".rar") || name.ends_with("_01_01.rar")) continue;
-      struct stat st {};
-      ASSERT_EQ(stat(entry.path().c_str(), &st), 0);
-      EXPECT_LT(st.st_mtime, kTreeTime - kYear) << what << ": " << name << " would be trusted";
+  // Every finished entry names a whole archive, at the size it was made:
+  // no half one is ever trusted.
+  void ExpectOnlyWholeArchivesFinished(const std::string& what) {
+    for (const std::string& line : Lines(ReadFile(dir.path() / "dst/stampbak.record"))) {
+      if (!line.starts_with("finished\t")) continue;
+      std::vector<std::string> fields;
+      std::istringstream in(line);
+      for (std::string field; std::getline(in, field, '\t');) fields.push_back(field);
+      const std::string archive = ReadFile(dir.path() / "dst" / fields.at(2));
+      EXPECT_EQ(std::to_string(archive.size()), fields.at(3)) << what << ": " << line;
+      EXPECT_FALSE(archive.ends_with("half")) << what << ": " << line;
     }
   }
 
@@ -217,6 +252,7 @@ class FaultSweep : public NativeRun {
 TEST_F(FaultSweep, EveryFailingCallLeavesAnHonestRun) {
   std::map<std::string, long> reached;
   for (const Corpus& corpus : kCorpora) {
+    Prepare(corpus);
     std::string cleanList;
     const std::map<std::string, long> counts = Counts(corpus, cleanList);
     for (const auto& [call, count] : counts) reached[call] += count;
@@ -228,7 +264,7 @@ TEST_F(FaultSweep, EveryFailingCallLeavesAnHonestRun) {
           const Outcome o = RunWith(corpus, "STAMPBAK_FAULT=" + fault);
           const std::string what = std::string(corpus.name) + ", " + fault;
           ExpectHonest(o, cleanList, what, reason == ENOMEM);
-          if (corpus.archiverFails) ExpectNoHalfArchiveTrusted(what);
+          ExpectOnlyWholeArchivesFinished(what);
         }
       }
     }
@@ -237,27 +273,43 @@ TEST_F(FaultSweep, EveryFailingCallLeavesAnHonestRun) {
   for (const auto& [call, reasons] : kReasons) EXPECT_GT(reached[call], 0) << call;
 }
 
-// As root, a list file opened over a planted link would write where an
-// attacker points: it is only ever created new, never through a link.
-TEST_F(FaultSweep, ListFileIsNeverOpenedOverALink) {
+// As root, a list file or a record opened over a planted link would write
+// where an attacker points: both are only ever created new, never through
+// a link.
+TEST_F(FaultSweep, ListFileAndRecordAreNeverOpenedOverALink) {
   WriteFile(capture.path() / "precious", "precious");
-  for (const std::string kind : {"", "soft:"}) {
-    const Outcome o =
-        RunWith(kCorpora[0], "STAMPBAK_PLANT_LINK=" + Quoted(kind + (capture / "precious")) +
-                                 " STAMPBAK_FAULT_COUNTS=" + Quoted(capture / "counts"));
-    EXPECT_EQ(o.status, 1) << kind;
-    // Every name after the first, which anyone can foresee, is a random one.
-    EXPECT_EQ(CountsOf(capture.path() / "counts").at("getrandom"), 99) << kind;
-    EXPECT_TRUE(Holds(o.err, "Exception EFCreateError")) << o.err;
-    EXPECT_EQ(ReadFile(capture.path() / "precious"), "precious") << kind;
-    EXPECT_EQ(ArchiverRuns(), 0) << kind;
+  const struct {
+    std::string under;
+    long randomNames;
+    std::string said;
+  } places[] = {
+      {dir / "tmp", 99, "Exception EFCreateError"},
+      {"dst/stampbak.record", 19,
+       "stampbak: no backup was made: cannot write the record dst/stampbak.record: every name "
+       "tried was taken"},
+  };
+  for (const auto& [under, randomNames, said] : places) {
+    for (const std::string kind : {"", "soft:"}) {
+      const Outcome o = RunWith(
+          kCorpora[0], "STAMPBAK_PLANT_UNDER=" + Quoted(under) +
+                           " STAMPBAK_PLANT_LINK=" + Quoted(kind + (capture / "precious")) +
+                           " STAMPBAK_FAULT_COUNTS=" + Quoted(capture / "counts"));
+      EXPECT_EQ(o.status, 1) << kind << under;
+      // Every name after the first, which anyone can foresee, is a random one.
+      EXPECT_EQ(CountsOf(capture.path() / "counts").at("getrandom"), randomNames) << kind << under;
+      EXPECT_TRUE(Holds(o.err, said)) << o.err;
+      EXPECT_EQ(ReadFile(capture.path() / "precious"), "precious") << kind << under;
+      EXPECT_EQ(ArchiverRuns(), 0) << kind << under;
+    }
+    // One name taken (the tick count anyone can foresee) costs no backup.
+    const Outcome o = RunWith(kCorpora[0], "STAMPBAK_PLANT_UNDER=" + Quoted(under) +
+                                               " STAMPBAK_PLANT_LINK=" +
+                                               Quoted("once:" + (capture / "precious")));
+    EXPECT_EQ(o.status, 0) << under << o.err;
+    EXPECT_EQ(ArchiverRuns(), 1) << under;
+    EXPECT_EQ(ReadFile(capture.path() / "precious"), "precious") << under;
+    fs::remove_all(dir.path() / "record");
   }
-  // One name taken (the tick count anyone can foresee) costs no backup.
-  const Outcome o =
-      RunWith(kCorpora[0], "STAMPBAK_PLANT_LINK=" + Quoted("once:" + (capture / "precious")));
-  EXPECT_EQ(o.status, 0) << o.err;
-  EXPECT_EQ(ArchiverRuns(), 1);
-  EXPECT_EQ(ReadFile(capture.path() / "precious"), "precious");
 }
 
 // Into a file or a pipe the report leaves in loads of 128 bytes and the
@@ -283,8 +335,8 @@ TEST_F(FaultSweep, NoStallAndNoArchiverLeftAlone) {
   const std::pair<std::string, std::string> cases[] = {
       {"STAMPBAK_FAULT=pipe2:1:-" + std::to_string(SIGTERM),
        "stampbak: ended by SIGTERM, which was passed on to the archiver"},
-      {"STAMPBAK_FAULT=getrandom:0:" + std::to_string(ENOSYS) +
-           " STAMPBAK_PLANT_LINK=once:" + Quoted(capture / "precious"),
+      {"STAMPBAK_FAULT=getrandom:0:" + std::to_string(ENOSYS) + " STAMPBAK_PLANT_UNDER=" +
+           Quoted(dir / "tmp") + " STAMPBAK_PLANT_LINK=once:" + Quoted(capture / "precious"),
        "stampbak: no backup was made: Cannot create file "},
       {"STAMPBAK_FAULT=waitpid:1:" + std::to_string(EIO),
        "could not be waited for (Input/output error) and was ended by SIGKILL"},

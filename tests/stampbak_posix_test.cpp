@@ -237,15 +237,11 @@ TEST_F(NativeRun, TreeDeeperThanTheStackThePathAndTheDescriptors) {
     }
   }
   close(fd);
-  WriteFile(dir.path() / "dst/ahead.rar");
-  SetLocalWriteTime(dir.path() / "dst/ahead.rar", "2099-01-02 12:34:56");
   const Outcome outcome =
       Run("-s src -d dst -r", "", "", "ulimit -s 1024; ulimit -Sn 40; ulimit -Hn 40;");
   EXPECT_EQ(SortedLines(outcome.out), SortedReport(expected));
   EXPECT_EQ(outcome.err,
-            "stampbak: not archived, the path is too long: " + path +
-                "f\nstampbak: archive dst/ahead.rar is dated 2099-01-02 12:34:56, in "
-                "the future; it is not taken as the last backup\nstand-in rar: done\n");
+            "stampbak: not archived, the path is too long: " + path + "f\nstand-in rar: done\n");
   const std::string list = Recorded("list");
   EXPECT_EQ(std::count(list.begin(), list.end(), '\n'), 241);
   // Too deep for the temporary directory's own removal by path names.

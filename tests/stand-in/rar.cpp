@@ -9,6 +9,10 @@
 //   STAND_IN_RAR_SLEEP   seconds to wait before packing
 //   STAND_IN_RAR_EXIT    an exit code to fail with, after recording and
 //                        writing half an archive; -N for the signal N
+//   STAND_IN_RAR_FIFO    a FIFO to wait on, after writing half an archive,
+//                        until something is written to it
+//   STAND_IN_RAR_NO_ARCHIVE  succeed without making the archive
+// Like the real one, it ends with 10 when the list names no file.
 #include <algorithm>
 #include <chrono>
 #include <csignal>
@@ -108,6 +112,12 @@ int main(int argc, char** argv) {
   if (const char* record = std::getenv("STAND_IN_RAR_RECORD")) Record(record, argc, argv, list);
   if (const char* sleep = std::getenv("STAND_IN_RAR_SLEEP")) {
     std::this_thread::sleep_for(std::chrono::seconds(std::atoi(sleep)));
+  }
+  if (ListedNames(list).empty()) return 10;
+  if (std::getenv("STAND_IN_RAR_NO_ARCHIVE") != nullptr) return 0;
+  if (const char* fifo = std::getenv("STAND_IN_RAR_FIFO")) {
+    WriteAll(argv[6], "half", std::ios::app);
+    ReadAll(fifo);
   }
   if (const char* exit = std::getenv("STAND_IN_RAR_EXIT")) {
     WriteAll(argv[6], "half", std::ios::app);
