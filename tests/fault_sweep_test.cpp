@@ -11,6 +11,7 @@
 #include <map>
 #include <set>
 #include <sstream>
+#include <thread>
 
 #include "tests/run_stampbak.h"
 
@@ -352,6 +353,70 @@ TEST_F(FaultSweep, NoStallAndNoArchiverLeftAlone) {
     EXPECT_TRUE(archiver.empty() ||
                 std::system(("kill -0 " + archiver + " 2> /dev/null").c_str()) != 0)
         << fault;
+  }
+}
+
+// A signal that comes during the scan ends the run at its next entry, with
+// or without the archive option: the rest of the tree is not scanned, no
+// archiver runs, the reason is on standard error and the status is 1.
+TEST_F(FaultSweep, SignalDuringTheScanEndsTheRunAtOnce) {
+  for (int i = 0; i < 3000; ++i) WriteFile(dir.path() / ("src/many/f" + std::to_string(i)));
+  for (const std::string archive : {"-r", ""}) {
+    const Outcome o = Run("-s src -d dst " + archive,
+                          "LD_PRELOAD=" + Quoted(FAULT_INJECTOR) + " STAMPBAK_FAULT=fstatat:500:-" +
+                              std::to_string(SIGUSR1));
+    EXPECT_EQ(o.status, 1) << archive;
+    EXPECT_EQ(o.err, "stampbak: ended by SIGUSR1; no backup was made\n") << archive;
+    EXPECT_FALSE(Holds(o.out, "All OK")) << archive;
+    EXPECT_LT(std::count(o.out.begin(), o.out.end(), '\n'), 510) << archive;
+    EXPECT_EQ(ArchiverRuns(), 0) << archive;
+    EXPECT_TRUE(fs::is_empty(dir.path() / "tmp")) << archive;
+  }
+}
+
+// A whole run killed at once (a stop time-out, the OOM killer, a power
+// cut) at any step leaves no archive that a later run trusts: the next run
+// archives, and the one after it settles.
+TEST_F(FaultSweep, RunKilledAtAnyStepLeavesNothingTrusted) {
+  const std::string kill = std::to_string(SIGKILL);
+  const struct {
+    const char* step;
+    std::string how;
+    bool archiveLeft;  // which the next run sets aside
+  } steps[] = {
+      {"before its entry", "STAMPBAK_FAULT=rename:1:-" + kill, false},
+      {"after its entry", "STAMPBAK_FAULT=fork:1:-" + kill, false},
+      {"while the archiver writes", "STAND_IN_RAR_FIFO=" + Quoted(capture / "fifo"), true},
+      {"before its entry is finished", "STAMPBAK_FAULT=rename:2:-" + kill, true},
+  };
+  ASSERT_EQ(mkfifo((capture / "fifo").c_str(), 0600), 0);
+  const Corpus& corpus = kCorpora[0];
+  for (const auto& [step, how, archiveLeft] : steps) {
+    Prepare(corpus);
+    std::thread night([&] { RunWith(corpus, how); });
+    if (Holds(how, "FIFO")) {
+      // Both die at once, after half the archive is written.
+      WaitForFile(dir.path() / "record/pid");
+      const std::string archiver = Recorded("pid");
+      std::istringstream stat(ReadFile("/proc/" + archiver + "/stat"));
+      std::string pid, name, state, parent;
+      stat >> pid >> name >> state >> parent;
+      for (const auto& entry : fs::directory_iterator(dir.path() / "dst")) WaitForFile(entry.path());
+      std::system(("kill -KILL " + parent + " " + archiver).c_str());
+    }
+    night.join();
+    fs::remove_all(dir.path() / "record");
+    const Outcome next = Inject(corpus, "");
+    EXPECT_EQ(next.status, 0) << step << next.err;
+    EXPECT_EQ(Holds(next.err, "stampbak: the incomplete archive is kept as "), archiveLeft)
+        << step << next.err;
+    EXPECT_EQ(SortedLines(ListHanded()), "a.txt\r\nlink.txt\r\nsub/b.txt\r\nsub/deep/c.txt\r\n")
+        << step;
+    ExpectOnlyWholeArchivesFinished(step);
+    EXPECT_TRUE(Holds(ReadFile(dir.path() / "dst/stampbak.record"), "\nfinished\t")) << step;
+    fs::remove_all(dir.path() / "record");
+    EXPECT_EQ(Inject(corpus, "").status, 0) << step;
+    EXPECT_EQ(ArchiverRuns(), 0) << step;
   }
 }
 

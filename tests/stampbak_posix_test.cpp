@@ -166,23 +166,47 @@ TEST_F(NativeRun, InterruptedRunNeverLetsTwoArchiversMeet) {
   }
 }
 
-// A signal that comes during the scan ends the run at its next entry:
-// no archive, the reason on standard error, status 1. Here the scan waits
-// on a full pipe when it comes.
-TEST_F(NativeRun, SignalDuringTheScanEndsTheRunSayingSo) {
-  for (int i = 0; i < 3000; ++i)
-    WriteFile(dir.path() / ("src/file-with-a-long-name-" + std::to_string(i)));
-  Run("-s src -d dst -r", "sh -c 'echo $$ > pid; exec \"$0\" \"$@\"'",
-      "2> err; echo $? > status; } | (sleep 1; cat > out) ) &", "( {");
-  WaitForFile(dir.path() / "pid");
-  std::this_thread::sleep_for(std::chrono::milliseconds(200));
-  ASSERT_EQ(std::system(("kill -USR1 " + ReadFile(dir / "pid")).c_str()), 0);
-  WaitForFile(dir.path() / "status");
-  EXPECT_EQ(ReadFile(dir / "status"), "1\n");
-  EXPECT_EQ(ReadFile(dir / "err"), "stampbak: ended by SIGUSR1; no backup was made\n");
-  EXPECT_EQ(ReadFile(dir / "out").find("All OK"), std::string::npos);
-  EXPECT_EQ(ArchiverRuns(), 0);
-  EXPECT_TRUE(fs::is_empty(dir.path() / "tmp"));
+// Two jobs on one destination, each with its own stamped archives, over
+// five nights with one change in each a night (an edit in one, an arrival
+// with an old time in the other): every change is archived once, by its
+// own job, and no run archives for nothing.
+TEST_F(NativeRun, TwoJobsShareADestinationNightAfterNight) {
+  WriteFile(dir.path() / "a/notes.txt", "night 0");
+  WriteFile(dir.path() / "b/photo0.jpg");
+  std::string photos = "photo0.jpg\r\n";
+  for (int night = 1; night <= 5; ++night) {
+    const auto at = [night](const char* time) {
+      return "TZ=UTC NO_FAKE_STAT=1 faketime -f '2026-11-0" + std::to_string(night) + " " + time +
+             "'";
+    };
+    if (night > 1) {
+      WriteFile(dir.path() / "a/notes.txt", "night " + std::to_string(night));
+      const std::string photo = "photo" + std::to_string(night) + ".jpg";
+      WriteFile(dir.path() / "outside" / photo);
+      SetLocalWriteTime(dir.path() / "outside" / photo, "2001-01-01");
+      fs::rename(dir.path() / "outside" / photo, dir.path() / "b" / photo);
+      photos += photo + "\r\n";
+    }
+    const struct {
+      const char* source;
+      const char* time;
+      std::string list;  // "": no archive
+    } runs[] = {{"a", "01:00:00", "notes.txt\r\n"},
+                {"b", "01:30:00", photos},
+                {"a", "02:00:00", ""},
+                {"b", "02:30:00", ""}};
+    for (const auto& [source, time, list] : runs) {
+      const int before = ArchiverRuns();
+      const Outcome outcome = Run(std::string("-s ") + source + " -d dst -a -m -r", at(time));
+      EXPECT_EQ(outcome.status, 0) << night << source << time << outcome.err;
+      EXPECT_EQ(outcome.err.find("stampbak: "), std::string::npos) << outcome.err;
+      EXPECT_EQ(ArchiverRuns() - before, list.empty() ? 0 : 1) << night << source << time;
+      if (!list.empty()) {
+        EXPECT_EQ(SortedLines(Recorded("list")), SortedLines(list)) << night;
+      }
+    }
+  }
+  EXPECT_EQ(ArchiverRuns(), 10);
 }
 
 TEST_F(NativeRun, LinksFifosAndLineBreaks) {
