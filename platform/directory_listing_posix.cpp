@@ -74,11 +74,7 @@ constexpr int kMostOpenLevels = 128;
 class PosixListing final : public DirectoryListing {
  public:
   PosixListing(DIR* dir, const struct stat& st, PosixListing* parent)
-      : dir_(dir),
-        fd_(dirfd(dir)),
-        device_(st.st_dev),
-        inode_(st.st_ino),
-        parent_(parent) {}
+      : dir_(dir), fd_(dirfd(dir)), device_(st.st_dev), inode_(st.st_ino), parent_(parent) {}
   ~PosixListing() override {
     if (parent_ != nullptr && parent_->fd_ < 0 && fd_ >= 0) {
       parent_->Revive(openat(fd_, "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
@@ -126,7 +122,6 @@ class PosixListing final : public DirectoryListing {
   }
 
   std::string Identity() override { return std::to_string(device_) + ":" + std::to_string(inode_); }
-
 
   // A listing of the open directory descriptor, which it then owns.
   static ListingOpen Adopt(int fd, PosixListing* parent) {

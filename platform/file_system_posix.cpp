@@ -197,8 +197,7 @@ RenameOutcome RenameToFreeName(const std::string& from, const std::string& to) {
   // File systems without the flag: a second name, then the first removed.
   if (link(from.c_str(), to.c_str()) != 0) {
     const int error = errno;
-    return {error == EEXIST ? CreateStatus::NameTaken : CreateStatus::Failed,
-            std::strerror(error)};
+    return {error == EEXIST ? CreateStatus::NameTaken : CreateStatus::Failed, std::strerror(error)};
   }
   if (unlink(from.c_str()) != 0) return {CreateStatus::Failed, std::strerror(errno)};
   return {CreateStatus::Created, ""};

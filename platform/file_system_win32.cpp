@@ -1,7 +1,7 @@
 #include <algorithm>
 #include <new>
-#include <vector>
 #include <utility>
+#include <vector>
 
 #include "platform/win32.h"
 
@@ -218,9 +218,9 @@ NodeLookup NodeOf(DWORD attributes, std::uint64_t size) {
 
 // Opens the path itself, never what a link or junction there names.
 HANDLE OpenPlainFile(const std::string& path, DWORD access, NodeLookup& node) {
-  const HANDLE handle = CreateFileA(path.c_str(), access, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                    FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,
-                                    nullptr);
+  const HANDLE handle =
+      CreateFileA(path.c_str(), access, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                  FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (handle == INVALID_HANDLE_VALUE) {
     node = NodeFailure(GetLastError());
     return handle;
@@ -261,7 +261,8 @@ PlainFileRead ReadPlainFile(const std::string& path, std::size_t most) {
   std::size_t got = 0;
   while (got < read.Content.size()) {
     DWORD n = 0;
-    const DWORD want = static_cast<DWORD>(std::min<std::size_t>(read.Content.size() - got, 1 << 20));
+    const DWORD want =
+        static_cast<DWORD>(std::min<std::size_t>(read.Content.size() - got, 1 << 20));
     if (!ReadFile(handle, read.Content.data() + got, want, &n, nullptr) || n == 0) {
       read.Node = {NodeKind::Failed, 0, Ownership::Ours,
                    n == 0 ? "it became shorter while read" : ErrorText(GetLastError())};
@@ -275,9 +276,8 @@ PlainFileRead ReadPlainFile(const std::string& path, std::size_t most) {
 
 std::string ReadInPieces(const std::string& path,
                          const std::function<void(std::string_view)>& piece) {
-  const HANDLE handle =
-      CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                  OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  const HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return ErrorText(GetLastError());
   std::vector<char> buffer(1 << 16);
   std::string failure;
@@ -298,7 +298,8 @@ NodeLookup FlushPlainFile(const std::string& path) {
   NodeLookup node;
   const HANDLE handle = OpenPlainFile(path, GENERIC_READ | GENERIC_WRITE, node);
   if (handle == INVALID_HANDLE_VALUE) return node;
-  if (!FlushFileBuffers(handle)) node = {NodeKind::Failed, 0, Ownership::Ours, ErrorText(GetLastError())};
+  if (!FlushFileBuffers(handle))
+    node = {NodeKind::Failed, 0, Ownership::Ours, ErrorText(GetLastError())};
   CloseHandle(handle);
   return node;
 }
@@ -308,9 +309,9 @@ NodeLookup FlushPlainFile(const std::string& path) {
 std::string FlushDirectory(const std::string& /*directory*/) { return ""; }
 
 std::string ResolvedPath(const std::string& directory) {
-  const HANDLE handle = CreateFileA(directory.c_str(), 0,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  const HANDLE handle =
+      CreateFileA(directory.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return AbsolutePath(directory);
   char path[MAX_PATH + 8];
   const DWORD length = GetFinalPathNameByHandleA(handle, path, sizeof path, FILE_NAME_NORMALIZED);

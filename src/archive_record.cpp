@@ -1,7 +1,7 @@
 #include "src/archive_record.h"
 
-#include <charconv>
 #include <algorithm>
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 
@@ -125,8 +125,7 @@ std::string FormatEntry(const RecordEntry& entry) {
   const bool finished = entry.State == EntryState::Finished;
   std::string line = finished ? kFinished : kInProgress;
   for (const std::string& field :
-       {entry.OfJob.Id(), Escaped(entry.Archive),
-        finished ? std::to_string(entry.Size) : "-",
+       {entry.OfJob.Id(), Escaped(entry.Archive), finished ? std::to_string(entry.Size) : "-",
         finished ? FormatFingerprint(entry.Selected) : "-",
         finished ? std::to_string(entry.ScanBegan) : "-",
         finished ? FormatFingerprint(entry.CloseToScan) : "-", Escaped(entry.OfJob.Source),

@@ -64,7 +64,8 @@ bool ClearTheName(const Run& run, RecordStore& store, const std::string& path,
                                "'; give each job a destination of its own"),
              false;
     case AtArchiveName::SetAsideFirst:
-      return SetAside(run, path) || (NoBackup(run, "a run that never finished began " + path), false);
+      return SetAside(run, path) ||
+             (NoBackup(run, "a run that never finished began " + path), false);
     case AtArchiveName::Free:
     case AtArchiveName::AddTo: return true;
   }

@@ -13,8 +13,8 @@ namespace stampbak {
 // The archive a run names, in the destination or beside it, and how the
 // record names it.
 struct ArchivePlace {
-  std::string Path;       // absolute
-  std::string InRecord;   // its name relative to the destination
+  std::string Path;      // absolute
+  std::string InRecord;  // its name relative to the destination
 };
 ArchivePlace ThisRunsArchive(const Run& run);
 // Where an entry's archive lies, for looking at it.

@@ -152,7 +152,7 @@ std::string NoBackup(const platform::ProcessOutcome& outcome) {
 }  // namespace
 
 ArchiverResult RunArchiver(const Run& run, const TBackupFile& root,
-                          const platform::DirectoryLock* lock, const std::string& archive) {
+                           const platform::DirectoryLock* lock, const std::string& archive) {
   const std::unique_ptr<ListFile> list = CreateListFile(run);
   WriteListFile(root, *list);
   EndIfAsked();

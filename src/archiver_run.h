@@ -18,6 +18,6 @@ enum class ArchiverResult { Packed, NotStarted, Failed };
 // the destination lock as long as it runs. When it could not start,
 // failed or was interrupted, the report or a warning says so.
 ArchiverResult RunArchiver(const Run& run, const TBackupFile& root,
-                          const platform::DirectoryLock* lock, const std::string& archive);
+                           const platform::DirectoryLock* lock, const std::string& archive);
 
 }  // namespace stampbak

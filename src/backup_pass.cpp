@@ -87,9 +87,9 @@ BackupOutcome ProcessBackup(const Run& run, std::unique_ptr<TBackupFile>& tree) 
   std::vector<RecordEntry> entries = store.Load();
   const Job job = JobOf(settings);
   const platform::ChangeMoment scanBegan = platform::CurrentMoment();
-  ScannedSource scanned = BuildBackupTree(run, settings.SrcDir, settings.IncludeMask,
-                                          settings.ExcludeMask,
-                                          WindowToCollect(entries, job, scanBegan));
+  ScannedSource scanned =
+      BuildBackupTree(run, settings.SrcDir, settings.IncludeMask, settings.ExcludeMask,
+                      WindowToCollect(entries, job, scanBegan));
   tree = std::move(scanned.Tree);
   tree->UpdateNewestTime();
   DropEntriesOfGoneArchives(run, entries);

@@ -27,7 +27,8 @@ std::vector<RecordEntry> RecordStore::Load() {
     case NodeKind::Link: Warn(run_, Untrusted(path_, "is a link")); return {};
     case NodeKind::Other: Warn(run_, Untrusted(path_, "is not a plain file")); return {};
     case NodeKind::Failed:
-      Warn(run_, "cannot read the record " + path_ + ": " + read.Node.Reason + "; this run archives");
+      Warn(run_,
+           "cannot read the record " + path_ + ": " + read.Node.Reason + "; this run archives");
       return {};
     case NodeKind::PlainFile: break;
   }

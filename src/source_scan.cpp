@@ -74,10 +74,10 @@ void WarnOfPassedOverDirectories(const SourceScan& scan, const std::string& sour
 // after this look are kept aside, to be read if the check needs them.
 void CountFile(SourceScan& scan, const platform::FileTimeLookup& lookup, const std::string& path,
                const TBackupFile* node) {
-  const std::string_view relative =
-      std::string_view(path).substr(scan.run.settings.SrcDir.size());
+  const std::string_view relative = std::string_view(path).substr(scan.run.settings.SrcDir.size());
   scan.scanned.Selected.Add(FileHash(relative, lookup.Size, lookup.Written, lookup.Changed));
-  if (scan.scanned.Collected.Holds(lookup.Written) || scan.scanned.Collected.Holds(lookup.Changed)) {
+  if (scan.scanned.Collected.Holds(lookup.Written) ||
+      scan.scanned.Collected.Holds(lookup.Changed)) {
     scan.scanned.Close.push_back({node, lookup.Written, lookup.Changed});
   }
 }
@@ -109,9 +109,8 @@ bool IsOwnFile(const SourceScan& scan, ArchivesHere here, const std::string& nam
     return true;
   }
   const std::string& beside = scan.archives.BesideName;
-  return here.Beside &&
-         (SameName(name, beside) ||
-          SameName(name.substr(0, beside.size() + 11), beside + ".incomplete"));
+  return here.Beside && (SameName(name, beside) ||
+                         SameName(name.substr(0, beside.size() + 11), beside + ".incomplete"));
 }
 
 bool IsOwnArchive(SourceScan& scan, ArchivesHere here, const std::string& name) {

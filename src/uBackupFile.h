@@ -5,8 +5,8 @@
 #include <memory>
 #include <optional>
 #include <string>
-#include <vector>
 #include <string_view>
+#include <vector>
 
 #include "src/archive_record.h"
 #include "src/run.h"

@@ -61,7 +61,8 @@ TEST(Record, RefusesWhatItCannotReadWhole) {
       {"an unknown state", "stampbak record 1\ndone" + whole.substr(whole.find('\t', 20))},
       {"a bad escape", "stampbak record 1\nin-progress\t" + Job{"a", "b", "c"}.Id() +
                            "\t%4\t-\t-\t-\t-\ta\tb\tc\n"},
-      {"a size that is no number", [&] {
+      {"a size that is no number",
+       [&] {
          std::string text = whole;
          text.replace(text.find("\t123456789012\t"), 14, "\t12x\t");
          return text;

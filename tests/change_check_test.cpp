@@ -96,8 +96,10 @@ TEST_F(CloseFiles, ArchiveDueUnlessAFinishedEntryOfTheJobHoldsTheSelectionAsItIs
       {"the same sum of other files", {Finished("a.rar", kNow, 100)}, {0x1235, 2}, true},
       {"in progress", {inProgress}, kNow, true},
       {"another job's", {Finished("a.rar", kNow, 100, {"/home/", "*.*", ""})}, kNow, true},
-      {"the job with another list", {Finished("a.rar", kNow, 100, {"/home/docs/", "*.txt", ""})},
-       kNow, true},
+      {"the job with another list",
+       {Finished("a.rar", kNow, 100, {"/home/docs/", "*.txt", ""})},
+       kNow,
+       true},
       {"its archive another size", {Finished("a.rar", kNow, 99)}, kNow, true},
       {"its archive gone", {Finished("gone.rar", kNow, 100)}, kNow, true},
       {"a file close to its scan, unchanged",
@@ -132,7 +134,7 @@ TEST_F(CloseFiles, AreToldOnlyWhereTheScanKeptTheWholeWindow) {
 
 TEST(CloseToScan, HoldsTheStampsALaterChangeCouldRepeat) {
   const StampWindow window = CloseToScan(kScan);
-  EXPECT_TRUE(window.Holds(kScan - 3 * kSecond));      // a FAT stamp, rounded down
+  EXPECT_TRUE(window.Holds(kScan - 3 * kSecond));  // a FAT stamp, rounded down
   EXPECT_FALSE(window.Holds(kScan - 4 * kSecond));
   EXPECT_TRUE(window.Holds(kScan + 86'400 * kSecond));  // a clock a day ahead
   EXPECT_FALSE(window.Holds(kScan + 86'401 * kSecond));

@@ -48,10 +48,9 @@
 namespace {
 
 constexpr const char* kNames[] = {
-    "open",  "openat", "fstatat", "fstat",  "stat",      "fdopendir", "readdir",
-    "close", "mkdir",  "unlink",  "write",  "read",      "getcwd",    "flock",
-    "fork",  "pipe2",  "waitpid", "rename", "renameat2", "fsync",     "getrandom",
-    "new"};
+    "open",    "openat", "fstatat",   "fstat", "stat",      "fdopendir", "readdir", "close",
+    "mkdir",   "unlink", "write",     "read",  "getcwd",    "flock",     "fork",    "pipe2",
+    "waitpid", "rename", "renameat2", "fsync", "getrandom", "new"};
 constexpr int kKinds = sizeof kNames / sizeof kNames[0];
 long counts[kKinds];
 bool active = false;
@@ -158,12 +157,12 @@ F Real(const char* name) {
 
 // A look-up that fails when its turn comes, and otherwise shows what the
 // simulated file system would.
-#define WRAP_STAT(name, params, args)                   \
-  extern "C" int name params noexcept {                 \
-    if (Fails(#name)) return -1;                        \
-    const int found = Real<int(*) params>(#name) args;  \
-    if (found == 0) Adjust(s);                          \
-    return found;                                       \
+#define WRAP_STAT(name, params, args)                  \
+  extern "C" int name params noexcept {                \
+    if (Fails(#name)) return -1;                       \
+    const int found = Real<int(*) params>(#name) args; \
+    if (found == 0) Adjust(s);                         \
+    return found;                                      \
   }
 
 WRAP_STAT(fstatat, (int d, const char* p, struct stat* s, int f), (d, p, s, f))
@@ -178,8 +177,8 @@ WRAP(int, flock, (int fd, int op), (fd, op), -1, noexcept)
 WRAP(int, pipe2, (int* fds, int f), (fds, f), -1, noexcept)
 WRAP(pid_t, waitpid, (pid_t p, int* s, int o), (p, s, o), -1)
 WRAP(int, rename, (const char* from, const char* to), (from, to), -1, noexcept)
-WRAP(int, renameat2, (int fd, const char* f, int td, const char* t, unsigned fl), (fd, f, td, t, fl),
-     -1, noexcept)
+WRAP(int, renameat2, (int fd, const char* f, int td, const char* t, unsigned fl),
+     (fd, f, td, t, fl), -1, noexcept)
 WRAP(int, fsync, (int fd), (fd), -1)
 WRAP(ssize_t, getrandom, (void* b, size_t n, unsigned f), (b, n, f), -1)
 

@@ -291,10 +291,10 @@ TEST_F(FaultSweep, ListFileAndRecordAreNeverOpenedOverALink) {
   };
   for (const auto& [under, randomNames, said] : places) {
     for (const std::string kind : {"", "soft:"}) {
-      const Outcome o = RunWith(
-          kCorpora[0], "STAMPBAK_PLANT_UNDER=" + Quoted(under) +
-                           " STAMPBAK_PLANT_LINK=" + Quoted(kind + (capture / "precious")) +
-                           " STAMPBAK_FAULT_COUNTS=" + Quoted(capture / "counts"));
+      const Outcome o =
+          RunWith(kCorpora[0], "STAMPBAK_PLANT_UNDER=" + Quoted(under) +
+                                   " STAMPBAK_PLANT_LINK=" + Quoted(kind + (capture / "precious")) +
+                                   " STAMPBAK_FAULT_COUNTS=" + Quoted(capture / "counts"));
       EXPECT_EQ(o.status, 1) << kind << under;
       // Every name after the first, which anyone can foresee, is a random one.
       EXPECT_EQ(CountsOf(capture.path() / "counts").at("getrandom"), randomNames) << kind << under;
@@ -303,9 +303,9 @@ TEST_F(FaultSweep, ListFileAndRecordAreNeverOpenedOverALink) {
       EXPECT_EQ(ArchiverRuns(), 0) << kind << under;
     }
     // One name taken (the tick count anyone can foresee) costs no backup.
-    const Outcome o = RunWith(kCorpora[0], "STAMPBAK_PLANT_UNDER=" + Quoted(under) +
-                                               " STAMPBAK_PLANT_LINK=" +
-                                               Quoted("once:" + (capture / "precious")));
+    const Outcome o = RunWith(
+        kCorpora[0], "STAMPBAK_PLANT_UNDER=" + Quoted(under) +
+                         " STAMPBAK_PLANT_LINK=" + Quoted("once:" + (capture / "precious")));
     EXPECT_EQ(o.status, 0) << under << o.err;
     EXPECT_EQ(ArchiverRuns(), 1) << under;
     EXPECT_EQ(ReadFile(capture.path() / "precious"), "precious") << under;
@@ -362,9 +362,9 @@ TEST_F(FaultSweep, NoStallAndNoArchiverLeftAlone) {
 TEST_F(FaultSweep, SignalDuringTheScanEndsTheRunAtOnce) {
   for (int i = 0; i < 3000; ++i) WriteFile(dir.path() / ("src/many/f" + std::to_string(i)));
   for (const std::string archive : {"-r", ""}) {
-    const Outcome o = Run("-s src -d dst " + archive,
-                          "LD_PRELOAD=" + Quoted(FAULT_INJECTOR) + " STAMPBAK_FAULT=fstatat:500:-" +
-                              std::to_string(SIGUSR1));
+    const Outcome o = Run("-s src -d dst " + archive, "LD_PRELOAD=" + Quoted(FAULT_INJECTOR) +
+                                                          " STAMPBAK_FAULT=fstatat:500:-" +
+                                                          std::to_string(SIGUSR1));
     EXPECT_EQ(o.status, 1) << archive;
     EXPECT_EQ(o.err, "stampbak: ended by SIGUSR1; no backup was made\n") << archive;
     EXPECT_FALSE(Holds(o.out, "All OK")) << archive;
@@ -401,7 +401,8 @@ TEST_F(FaultSweep, RunKilledAtAnyStepLeavesNothingTrusted) {
       std::istringstream stat(ReadFile("/proc/" + archiver + "/stat"));
       std::string pid, name, state, parent;
       stat >> pid >> name >> state >> parent;
-      for (const auto& entry : fs::directory_iterator(dir.path() / "dst")) WaitForFile(entry.path());
+      for (const auto& entry : fs::directory_iterator(dir.path() / "dst"))
+        WaitForFile(entry.path());
       std::system(("kill -KILL " + parent + " " + archiver).c_str());
     }
     night.join();
