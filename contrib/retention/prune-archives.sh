@@ -7,8 +7,9 @@
 #
 # Only names made by -a (YYYY_MM_DD.rar, YYYY_MM_DD_HH_MM_SS.rar) are
 # touched, and their age is read from the stamp: an archive's file time is
-# that of its newest file, not when it was made. The newest archive is
-# always kept, since the next run compares against it. Silent when it
+# that of its newest file, not when it was made. The record of finished
+# archives (stampbak.record) is never touched, and the newest archive is
+# always kept. Silent when it
 # succeeds, so that cron mails only trouble; -v names each archive removed.
 # For example, after the nightly backup in a crontab:
 #

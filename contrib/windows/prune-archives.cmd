@@ -8,8 +8,9 @@ rem   prune-archives.cmd [-v] DESTINATION --days D    keep those stamped within 
 rem
 rem Only names made by -a (YYYY_MM_DD.rar, YYYY_MM_DD_HH_MM_SS.rar) are
 rem touched, and their age is read from the stamp: an archive's file time is
-rem that of its newest file, not when it was made. The newest archive is
-rem always kept, since the next run compares against it. Silent when it
+rem that of its newest file, not when it was made. The record of finished
+rem archives (stampbak.record) is never touched, and the newest archive is
+rem always kept. Silent when it
 rem succeeds; -v names each archive removed. For example, as a second
 rem action of the nightly task:
 rem
