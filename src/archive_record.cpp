@@ -23,10 +23,17 @@ std::uint64_t Mix(std::uint64_t x) {
   return x ^ (x >> 31);
 }
 
+// Eight bytes at a time: every selected file's name goes through it.
 std::uint64_t NameHash(std::string_view name) {
-  std::uint64_t h = 0xcbf29ce484222325ULL;
-  for (const char c : name) h = (h ^ static_cast<unsigned char>(c)) * 0x100000001b3ULL;
-  return h;
+  std::uint64_t h = Mix(0x9e3779b97f4a7c15ULL ^ name.size());
+  for (; name.size() >= 8; name.remove_prefix(8)) {
+    std::uint64_t word = 0;
+    std::memcpy(&word, name.data(), 8);
+    h = Mix(h ^ word);
+  }
+  std::uint64_t last = 0;
+  std::memcpy(&last, name.data(), name.size());
+  return Mix(h ^ last);
 }
 
 std::string Hex(std::uint64_t value) {
