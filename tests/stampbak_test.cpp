@@ -400,15 +400,20 @@ const Row kRows[] = {
        .err = "stampbak: the destination dst/ keeps no owners or modes",
        .list = "a.txt\r\nmoved/m.txt\r\n"}},
      On::Simulated},
-    {"the archiver missing or failing is no backup, and says why where cron reads it",
+    // An archiver that never started touched no archive: the one there
+    // before stays trusted.
+    {"the archiver missing is no backup, and says why where cron reads it",
      {"src/a.txt"},
-     {{.args = "-s src -d dst -r",
+     {{.args = "-s src -d dst -r", .list = "a.txt\r\n"},
+      {.before = "echo more >> src/a.txt",
+       .args = "-s src -d dst -r",
        .environment = kNoArchiver,
        .out = ReportHeader("src/", "dst/") +
               "C src/a.txt\r\nCreateProcess failed with the following error: 2\r\n",
        .status = 1,
        .err = "stampbak: no backup was made: the archiver rar was not found on PATH; the list "
-              "file "}}},
+              "file "},
+      {.args = "-s src -d dst -r", .list = "a.txt\r\n", .check = "! test -e dst.rar.incomplete"}}},
     // A failing archiver is no backup either, and a half-made archive would
     // pass for the last one: one made by this run is set aside, one there
     // before gets back its time, and the next run archives again.
