@@ -103,9 +103,8 @@ bool SameName(const std::string& a, const std::string& b) {
 // Our archives, the record (and its new copy while it is written), and
 // the archives set aside as incomplete.
 bool IsOwnFile(const SourceScan& scan, ArchivesHere here, const std::string& name) {
-  const std::string lowered = LowerCase(name);
   if (here.Stamped && (IsArchiveName(name) || name.starts_with(kRecordName) ||
-                       lowered.find(".rar.incomplete") != std::string::npos)) {
+                       LowerCase(name).find(".rar.incomplete") != std::string::npos)) {
     return true;
   }
   const std::string& beside = scan.archives.BesideName;

@@ -643,10 +643,10 @@ TEST_P(StampbakRun, RecordPlantedAsALinkIsNotTrusted) {
   EXPECT_EQ(ArchiverRuns(), 1);
 }
 
-// However the destination inside the source is spelled, the archives the
-// change check counts (those in it, and the unstamped one beside it, in the
-// source here) are never packed into the next one, and making them is no
-// change: a second run on the unchanged tree makes none, in every shape.
+// However the destination inside the source is spelled, the run's own files
+// (the archives in it and the unstamped one beside it, in the source here,
+// and the record) are never packed into the next one, and making them is
+// no change: a second run on the unchanged tree makes none, in every shape.
 TEST_P(StampbakRun, DestinationInsideTheSourceNeverPacksItself) {
   WriteFile(dir.path() / "src/a.txt");
   int second = 0;
@@ -667,6 +667,12 @@ TEST_P(StampbakRun, DestinationInsideTheSourceNeverPacksItself) {
     EXPECT_EQ(Recorded("list"), "a.txt\r\n") << destination << stamp;
     EXPECT_EQ(ArchiverRuns(), second / 2) << destination << stamp;
   }
+  // Nor are the archives set aside, in it or beside it.
+  WriteFile(dir.path() / "src/backup.rar.incomplete");
+  WriteFile(dir.path() / "src/backup/2026_01_01.rar.incomplete.2");
+  EXPECT_EQ(Run("-s src -r -d " + Quoted(P("src/backup"))).status, 0);
+  EXPECT_EQ(Run("-s src -r -d " + Quoted(P("src/backup")) + " -a").status, 0);
+  EXPECT_EQ(ArchiverRuns(), second / 2);
 }
 
 // Only Windows shows these: a raw command line with "/" options, names the
