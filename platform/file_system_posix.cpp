@@ -66,7 +66,6 @@ FileTimeLookup FileTimeAt(int directoryFd, const char* name, LocalTimeCache& tim
           "",
           ChangeMomentOf(st.st_ctim),
           ChangeMomentOf(st.st_mtim),
-          OwnershipOf(st),
           static_cast<std::uint64_t>(st.st_size)};
 }
 

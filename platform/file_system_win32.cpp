@@ -182,13 +182,11 @@ FileTimeLookup LastWriteTime(const std::string& path) {
   if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
     return {LookupStatus::Directory, 0, "is a directory"};
   }
-  // Who may write a file is not told here: every archive counts as ours.
   return {LookupStatus::Found,
           PackFileTime(data.ftLastWriteTime),
           "",
           ChangeMomentOf(path, data.ftCreationTime),
           MomentOf(data.ftLastWriteTime),
-          Ownership::Ours,
           (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow};
 }
 

@@ -151,8 +151,7 @@ struct FileTimeLookup {
   // time it kept).
   ChangeMoment Changed = 0;
   ChangeMoment Written = 0;  // the last-write time, when Found
-  Ownership Owner = Ownership::Ours;
-  std::uint64_t Size = 0;  // in bytes, when Found
+  std::uint64_t Size = 0;    // in bytes, when Found
 };
 
 enum class EntryKind {

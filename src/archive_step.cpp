@@ -54,7 +54,7 @@ RecordEntry* EntryNamed(std::vector<RecordEntry>& entries, const std::string& na
 bool ClearTheName(const Run& run, RecordStore& store, const std::string& path,
                   const RecordEntry* entry, const Job& job) {
   const platform::NodeLookup node = platform::LookAt(path);
-  const bool ownersKept = node.Owner != platform::Ownership::AnotherUsers || store.OwnersKept();
+  const bool ownersKept = store.OwnersKeptFor(node);
   switch (WhatLiesAtTheName(entry, node, job, ownersKept)) {
     case AtArchiveName::NotOurs: return NoBackup(run, path + " " + Describe(node)), false;
     case AtArchiveName::AnotherJobs:
@@ -134,7 +134,7 @@ BackupOutcome MakeArchive(const Run& run, const TBackupFile& root,
     return BackupOutcome::NotMade;
   }
   const platform::NodeLookup made = platform::FlushPlainFile(place.Path);
-  const bool ownersKept = made.Owner != platform::Ownership::AnotherUsers || store.OwnersKept();
+  const bool ownersKept = store.OwnersKeptFor(made);
   if (made.Kind == platform::NodeKind::Missing) {
     return NoBackup(run, "the archiver left no archive at " + place.Path);
   }

@@ -57,7 +57,7 @@ StampWindow WindowToCollect(const std::vector<RecordEntry>& entries, const Job& 
 std::optional<std::uint64_t> ArchiveSize(const Run& run, RecordStore& store,
                                          const RecordEntry& entry) {
   const platform::NodeLookup node = platform::LookAt(PathOf(run, entry));
-  const bool ownersKept = node.Owner != platform::Ownership::AnotherUsers || store.OwnersKept();
+  const bool ownersKept = store.OwnersKeptFor(node);
   if (!IsOurs(node, ownersKept)) return std::nullopt;
   return node.Size;
 }

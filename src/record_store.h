@@ -25,6 +25,10 @@ class RecordStore {
   // there reads back as ours and private. Found out once, when first
   // asked, and said once when it does not.
   bool OwnersKept();
+  // The same, found out only where it matters: for another user's file.
+  bool OwnersKeptFor(const platform::NodeLookup& node) {
+    return node.Owner != platform::Ownership::AnotherUsers || OwnersKept();
+  }
 
   const std::string& Path() const { return path_; }
 
