@@ -337,6 +337,14 @@ std::string SharedDirectoryRisk(const std::string& directory) {
   return path.ends_with('/') ? "" : RiskOf(path);
 }
 
+std::string OthersMayAddNames(const std::string& directory) {
+  struct stat st {};
+  if (stat(directory.c_str(), &st) != 0 || (st.st_mode & (S_IWGRP | S_IWOTH)) == 0) return "";
+  return ((st.st_mode & S_IWOTH) != 0 ? "others" : "its group") +
+         std::string(" can add names to ") + directory +
+         ((st.st_mode & S_ISVTX) != 0 ? ", sticky as it is" : "");
+}
+
 std::string UnwritableDirectory(const std::string& directory) {
   return access(directory.c_str(), W_OK | X_OK) == 0 ? "" : std::strerror(errno);
 }

@@ -144,6 +144,9 @@ std::string AbsolutePath(const std::string& path) {
 // Left as it was: the temporary directory is the user's own profile's.
 std::string SharedDirectoryRisk(const std::string& /*directory*/) { return ""; }
 
+// Access control lists are not read here.
+std::string OthersMayAddNames(const std::string& /*directory*/) { return ""; }
+
 namespace {
 
 ChangeMoment MomentOf(const FILETIME& time) {

@@ -302,6 +302,10 @@ std::string ResolvedPath(const std::string& directory);
 // (it or a directory above it is owned by one, or writable by others
 // without the sticky bit), naming that directory; empty when it cannot.
 std::string SharedDirectoryRisk(const std::string& directory);
+// Why others could add a name of their own to the directory itself (it is
+// writable by its group or by others, whether sticky or not); empty when
+// they cannot, or where the platform cannot tell.
+std::string OthersMayAddNames(const std::string& directory);
 // Why we could not make a file in the directory, as far as the platform
 // tells without making one; empty when we could, or where it cannot tell.
 std::string UnwritableDirectory(const std::string& directory);

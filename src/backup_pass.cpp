@@ -23,12 +23,16 @@ std::unique_ptr<platform::DirectoryLock> LockDestination(const Run& run,
   return std::move(attempt.Lock);
 }
 
-// Another user who can write to the destination could plant an archive
-// there; the operator should know.
+// Another user who can add a name where the archive or the record goes
+// could plant a link or a file there before the run, sticky bit or not;
+// above it, one who can rename could swap the path. Each is refused when
+// met; the operator should know all the same.
 void WarnOfSharedDestination(const Run& run) {
-  const std::string risk = platform::SharedDirectoryRisk(run.settings.BaseDstDir);
-  if (!risk.empty())
-    Warn(run, "the destination " + run.settings.BaseDstDir + " is open to others: " + risk);
+  const std::string& base = run.settings.BaseDstDir;
+  std::string risk = platform::SharedDirectoryRisk(base);
+  if (risk.empty()) risk = platform::OthersMayAddNames(base);
+  if (risk.empty()) risk = platform::OthersMayAddNames(DirectoryOf(ThisRunsArchive(run).Path));
+  if (!risk.empty()) Warn(run, "the destination " + base + " is open to others: " + risk);
 }
 
 Job JobOf(const RunSettings& settings) {
@@ -56,16 +60,23 @@ StampWindow WindowToCollect(const std::vector<RecordEntry>& entries, const Job& 
 // file of ours, none when it is anything else or gone.
 std::optional<std::uint64_t> ArchiveSize(const Run& run, RecordStore& store,
                                          const RecordEntry& entry) {
-  const platform::NodeLookup node = platform::LookAt(PathOf(run, entry));
-  const bool ownersKept = store.OwnersKeptFor(node);
-  if (!IsOurs(node, ownersKept)) return std::nullopt;
+  const std::string path = PathOf(run, entry);
+  const platform::NodeLookup node = platform::LookAt(path);
+  if (!IsOurs(node, store.OwnersKeptFor(node))) return std::nullopt;
+  store.WarnIfOthersMayWrite(path, node);
   return node.Size;
 }
 
-// Entries whose archives are gone, removed or pruned, name nothing.
+// Entries whose archives are gone, removed or pruned, name nothing; one
+// whose archive was swapped for a link never counts, and is said.
 void DropEntriesOfGoneArchives(const Run& run, std::vector<RecordEntry>& entries) {
   std::erase_if(entries, [&run](const RecordEntry& entry) {
-    return platform::LookAt(PathOf(run, entry)).Kind == platform::NodeKind::Missing;
+    const std::string path = PathOf(run, entry);
+    const platform::NodeKind kind = platform::LookAt(path).Kind;
+    if (kind == platform::NodeKind::Link) {
+      Warn(run, "the archive " + path + " is a link; it does not count as a backup");
+    }
+    return kind == platform::NodeKind::Missing;
   });
 }
 

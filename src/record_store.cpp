@@ -92,6 +92,16 @@ std::string RecordStore::Save(const std::vector<RecordEntry>& entries) {
   return "";
 }
 
+void RecordStore::WarnIfOthersMayWrite(const std::string& archive,
+                                       const platform::NodeLookup& node) {
+  if (warnedOthersMayWrite_ || node.Owner != platform::Ownership::OthersMayWrite) return;
+  if (!OwnersKept()) return;  // said already, for the whole destination
+  warnedOthersMayWrite_ = true;
+  Warn(run_, "the archive " + archive +
+                 " can be changed by others (its mode or access list lets them write); what it "
+                 "holds is at their mercy");
+}
+
 bool RecordStore::OwnersKept() {
   if (ownersKept_) return *ownersKept_;
   ownersKept_ = true;

@@ -30,6 +30,10 @@ class RecordStore {
     return node.Owner != platform::Ownership::AnotherUsers || OwnersKept();
   }
 
+  // Says once a run that others may change an archive that counts: a risk
+  // to what it holds, which is no reason to archive again.
+  void WarnIfOthersMayWrite(const std::string& archive, const platform::NodeLookup& node);
+
   const std::string& Path() const { return path_; }
 
  private:
@@ -40,6 +44,7 @@ class RecordStore {
   std::string path_;
   std::optional<std::string> onDisk_;  // the text last read or written
   std::optional<bool> ownersKept_;
+  bool warnedOthersMayWrite_ = false;
 };
 
 }  // namespace stampbak

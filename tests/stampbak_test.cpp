@@ -314,6 +314,27 @@ const Row kRows[] = {
        .err = "stampbak: no backup was made: the archive ",
        .check = "grep -q 'belongs to another job, of .*/home/docs/ with the lists' \"$ERR\""}},
      On::Native},
+    // Names others may add, links planted at an archive's name, archives
+    // others may change: said, never trusted, never written through.
+    {"what others may plant or change is said and never trusted",
+     {"src/a.txt"},
+     {{.before = "mkdir dst && chmod 1770 dst",
+       .args = "-s src -d dst -r",
+       .err = "stampbak: the destination dst/ is open to others: its group can add names to dst/, "
+              "sticky as it is",
+       .list = "a.txt\r\n"},
+      {.before = "chmod 700 dst && chmod g+w dst.rar",
+       .args = "-s src -d dst -r",
+       .err = "stampbak: the archive dst.rar can be changed by others"},
+      {.before = "chmod g-w dst.rar && mv dst.rar kept.rar && ln -s kept.rar dst.rar",
+       .args = "-s src -d dst -r",
+       .out = ReportHeader("src/", "dst/") + "C src/a.txt\r\n",
+       .status = 1,
+       .err = "stampbak: the archive dst.rar is a link; it does not count as a backup\n"
+              "stampbak: no backup was made: /",
+       .check = "grep -q 'dst.rar is a link$' \"$ERR\" && test \"$(readlink dst.rar)\" = kept.rar"},
+      {.before = "rm dst.rar && mv kept.rar dst.rar", .args = "-s src -d dst -r"}},
+     On::Native},
     // What the archiver says is checked: a success that left no archive is
     // no backup, and the next run archives.
     {"an archiver that succeeds without an archive is no backup",
