@@ -1,7 +1,9 @@
 #!/bin/sh
 # The retention script on a directory of dated archives: only stamped names
 # go, by their stamp, the newest always stays, nothing is said unless asked
-# for, and a missing destination is an error. The script is the shell one,
+# for, and a missing destination is an error. With a record of finished
+# archives, an archive in progress and each job's newest finished one stay,
+# --keep counts per job, and a record it cannot read removes nothing. The script is the shell one,
 # or with "wine" before it the Windows one, run under Wine.
 set -eu
 if [ "$1" = wine ]; then
@@ -24,7 +26,7 @@ else
 fi
 dir=$(mktemp -d)
 out=$(mktemp)
-trap 'rm -rf "$dir" "$out"' EXIT
+trap 'rm -rf "$dir" "$out" "$out.record"' EXIT
 check() {
   found=$(ls "$dir" | tr '\n' ' ')
   [ "$found" = "$1" ] || { echo "after $2: '$found', expected '$1'"; exit 1; }
@@ -44,4 +46,29 @@ touch "$dir/2021_05_05.rar" "$dir/2022_05_05_10_00_00.rar"
 check "2020_01_01.txt 2020_1_01.rar 2022_05_05_10_00_00.rar $recent.rar notes.rar " "--keep 2"
 if prune "$dir" --keep 2> /dev/null; then echo "a bad call passed"; exit 1; fi
 if prune "$dir/missing" --keep 2 2> /dev/null; then echo "a missing destination passed"; exit 1; fi
+
+rm -f "$dir"/*
+entry() {  # STATE JOB NAME
+  printf '%s\t%s\t%s\t1\t0:1\t0\t0:0\t/src/\t*.*\t\n' "$1" "$2" "$3" >> "$dir/stampbak.record"
+}
+echo "stampbak record 1" > "$dir/stampbak.record"
+entry finished 00000000000000aa 2026_01_01.rar
+entry finished 00000000000000bb 2026_01_03.rar
+entry finished 00000000000000bb 2026_01_04.rar
+entry finished 00000000000000aa 2026_01_05.rar
+entry in-progress 00000000000000aa 2026_01_06.rar
+entry finished 00000000000000cc ../dst.rar
+for name in 2025_12_01 2025_12_02 2026_01_01 2026_01_03 2026_01_04 2026_01_05 2026_01_06; do
+  touch "$dir/$name.rar"
+done
+cp "$dir/stampbak.record" "$out.record"
+prune "$dir" --keep 1 > /dev/null
+check "2025_12_02.rar 2026_01_04.rar 2026_01_05.rar 2026_01_06.rar stampbak.record " "--keep 1, per job"
+prune "$dir" --days 0 > /dev/null
+check "2026_01_04.rar 2026_01_05.rar 2026_01_06.rar stampbak.record " "--days 0, with a record"
+cmp -s "$dir/stampbak.record" "$out.record" || { echo "the record was touched"; exit 1; }
+echo "stampbak record 9" > "$dir/stampbak.record"
+touch "$dir/2020_01_01.rar"
+if prune "$dir" --days 0 2> /dev/null; then echo "an unreadable record passed"; exit 1; fi
+check "2020_01_01.rar 2026_01_04.rar 2026_01_05.rar 2026_01_06.rar stampbak.record " "a record it cannot read"
 echo "1 passed, 0 failed"

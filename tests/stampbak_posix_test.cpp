@@ -209,6 +209,46 @@ TEST_F(NativeRun, TwoJobsShareADestinationNightAfterNight) {
   EXPECT_EQ(ArchiverRuns(), 10);
 }
 
+// The retention script, run while a slow night archives and its archiver
+// then fails, removes nothing while the run holds the destination, ten
+// nights over: a whole archive always remains, and the job's newest
+// finished one with it.
+TEST_F(NativeRun, RetentionDuringASlowNightRemovesNothing) {
+  const std::string prune =
+      (fs::path(__FILE__).parent_path().parent_path() / "contrib/retention/prune-archives.sh")
+          .string();
+  const auto night = [](int day) {
+    return "TZ=UTC NO_FAKE_STAT=1 ASAN_OPTIONS=verify_asan_link_order=0 faketime -f '2026-10-" +
+           std::to_string(10 + day) + " 01:00:00'";
+  };
+  WriteFile(dir.path() / "src/a.txt", "night 0");
+  ASSERT_EQ(Run("-s src -d dst -a -r", night(0)).status, 0);
+  const std::string whole = ReadFile(dir.path() / "dst/2026_10_10.rar");
+  ASSERT_EQ(mkfifo((capture / "fifo").c_str(), 0600), 0);
+  for (int day = 1; day <= 10; ++day) {
+    WriteFile(dir.path() / "src/a.txt", "night " + std::to_string(day));
+    fs::remove_all(dir.path() / "record");
+    std::thread slow([&] {
+      Run("-s src -d dst -a -r",
+          "STAND_IN_RAR_EXIT=3 STAND_IN_RAR_FIFO=" + Quoted(capture / "fifo") + " " + night(day));
+    });
+    WaitForFile(dir.path() / "record/pid");
+    const std::string command = "sh " + Quoted(prune) + " " + Quoted(dir / "dst") +
+                                " --keep 1 2> " + Quoted(capture / "prune");
+    EXPECT_NE(std::system(command.c_str()), 0) << day;
+    EXPECT_NE(ReadFile(capture.path() / "prune").find("a stampbak run is using"), std::string::npos)
+        << day;
+    std::ofstream(capture / "fifo") << "go";
+    slow.join();
+    EXPECT_EQ(ReadFile(dir.path() / "dst/2026_10_10.rar"), whole) << day;
+  }
+  // Without a run, the half archives set aside are no stamped names, and
+  // the job's newest finished archive stays.
+  EXPECT_EQ(std::system(("sh " + Quoted(prune) + " " + Quoted(dir / "dst") + " --keep 1").c_str()),
+            0);
+  EXPECT_EQ(ReadFile(dir.path() / "dst/2026_10_10.rar"), whole);
+}
+
 TEST_F(NativeRun, LinksFifosAndLineBreaks) {
   WriteFile(dir.path() / "src/real.txt");
   fs::create_directory_symlink("..", dir.path() / "src/loop");

@@ -3,16 +3,19 @@ rem Removes old date-stamped archives that stampbak -a left in a destination,
 rem so that they do not pile up for ever; the same rules as
 rem contrib\retention\prune-archives.sh:
 rem
-rem   prune-archives.cmd [-v] DESTINATION --keep N    keep the newest N archives
+rem   prune-archives.cmd [-v] DESTINATION --keep N    keep the newest N archives of each job
 rem   prune-archives.cmd [-v] DESTINATION --days D    keep those stamped within D days
 rem
 rem Only names made by -a (YYYY_MM_DD.rar, YYYY_MM_DD_HH_MM_SS.rar) are
-rem touched, and their age is read from the stamp: an archive's file time is
-rem that of its newest file, not when it was made. The record of finished
-rem archives (stampbak.record) is never touched, and the newest archive is
-rem always kept. Silent when it
-rem succeeds; -v names each archive removed. For example, as a second
-rem action of the nightly task:
+rem touched, and their age is read from the stamp. The record of finished
+rem archives (stampbak.record) decides what must stay, and is never touched:
+rem an archive a run is making or was making when it was killed stays, and
+rem so does the newest finished archive of every job, the one its next run
+rem compares against; --keep counts each job's archives on their own. Those
+rem the record does not name (made before it) count as one job more, and
+rem the newest archive of all always stays. Where the record cannot be
+rem read, nothing is removed. Silent when it succeeds; -v names each
+rem archive removed. For example, as a second action of the nightly task:
 rem
 rem   cmd /c C:\Tools\prune-archives.cmd D:\Backup --days 90
 setlocal EnableExtensions
@@ -35,6 +38,8 @@ if not exist "%dest%\" (
 )
 
 if /i "%mode%"=="--days" call :cutoff
+if errorlevel 1 exit /b 1
+call :record
 if errorlevel 1 exit /b 1
 
 rem The stamped archives, each with a key that orders them by their stamp.
@@ -70,17 +75,48 @@ set "key%total%=%key%"
 set "day%total%=%days%"
 exit /b
 
-rem Removes archive %1 unless the rules keep it: the newest always, and
-rem the newest N, or those stamped on or after the cutoff day. Variables
-rem are read through call, without delayed expansion, which Wine lacks.
+rem Reads each archive's state and job from the record, where there is one:
+rem state.NAME and job.NAME. One it cannot read stops everything.
+:record
+set "record=%dest%\stampbak.record"
+if not exist "%record%" exit /b 0
+set first=
+rem Its attributes: a directory's begin with d, a link's hold an l.
+for %%r in ("%record%") do set "attributes=%%~ar"
+if not "%attributes:~0,1%"=="-" goto unreadable
+if not "%attributes:l=%"=="%attributes%" goto unreadable
+for /f "usebackq delims=" %%l in ("%record%") do if not defined first set "first=%%l"
+if not "%first%"=="stampbak record 1" goto unreadable
+for /f "usebackq skip=1 tokens=1-3 delims=	" %%a in ("%record%") do call :entry "%%a" "%%b" "%%c"
+exit /b 0
+
+:unreadable
+echo prune-archives: cannot read the record %record%; nothing removed>&2
+exit /b 1
+
+:entry
+set "state.%~3=%~1"
+set "job.%~3=%~2"
+exit /b
+
+rem Removes archive %1 unless the rules keep it: one in progress, the
+rem newest of all and the newest finished of each job always, and the
+rem newest N of its job, or those stamped on or after the cutoff day.
+rem Variables are read through call, without delayed expansion, which Wine
+rem lacks.
 :judge
 call set "mine=%%key%1%%"
 call set "myday=%%day%1%%"
 call set "myname=%%name%1%%"
+call set "mystate=%%state.%myname%%%"
+call set "myjob=%%job.%myname%%%"
+if "%mystate%"=="in-progress" exit /b
 set newer=0
+set newerinjob=0
 for /l %%j in (1,1,%total%) do call :newer %%j
 if %newer%==0 exit /b
-if /i "%mode%"=="--keep" if %newer% lss %count% exit /b
+if not "%myjob%"=="" if %newerinjob%==0 exit /b
+if /i "%mode%"=="--keep" if %newerinjob% lss %count% exit /b
 if /i "%mode%"=="--days" if %myday% geq %cutoff% exit /b
 del /q "%dest%\%myname%"
 if exist "%dest%\%myname%" (
@@ -93,7 +129,13 @@ exit /b
 
 :newer
 call set "other=%%key%1%%"
-if "%other%" GTR "%mine%" set /a newer+=1
+if not "%other%" GTR "%mine%" exit /b
+call set "othername=%%name%1%%"
+call set "otherstate=%%state.%othername%%%"
+call set "otherjob=%%job.%othername%%%"
+if "%otherstate%"=="in-progress" exit /b
+set /a newer+=1
+if "%otherjob%"=="%myjob%" set /a newerinjob+=1
 exit /b
 
 rem Sets days, a count of days that grows by one each day, for Y M D.
