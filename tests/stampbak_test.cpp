@@ -300,6 +300,14 @@ const Row kRows[] = {
       {.args = "-s home -d dst -a -m -r",
        .environment = Night(7),
        .list = "c.txt\r\ndocs/a.txt\r\ndocs/b.doc\r\n"},
+      // Entries whose archives are gone name nothing and go; the job whose
+      // only archive went archives again.
+      {.before = "rm dst/2026_11_11_01_30_00.rar",
+       .args = "-s home/docs -d dst -a -m -r -i '*.txt'",
+       .environment = Night(7, "02:00:00"),
+       .list = "a.txt\r\n",
+       .check = "grep -q 2026_11_12 dst/stampbak.record && "
+                "! grep -q 2026_11_11 dst/stampbak.record"},
       {.before = "rm docs && ln -s home docs",
        .args = "-s docs -d dst -a -m -r",
        .environment = Night(8)},
