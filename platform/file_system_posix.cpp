@@ -207,7 +207,8 @@ namespace {
 NodeLookup NodeOf(const struct stat& st) {
   if (S_ISLNK(st.st_mode)) return {NodeKind::Link, 0, OwnershipOf(st), ""};
   if (!S_ISREG(st.st_mode)) return {NodeKind::Other, 0, OwnershipOf(st), ""};
-  return {NodeKind::PlainFile, static_cast<std::uint64_t>(st.st_size), OwnershipOf(st), ""};
+  return {NodeKind::PlainFile, static_cast<std::uint64_t>(st.st_size), OwnershipOf(st), "",
+          (st.st_mode & S_IROTH) != 0};
 }
 
 NodeLookup NodeFailure(int error) {

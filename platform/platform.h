@@ -253,7 +253,8 @@ struct NodeLookup {
   NodeKind Kind = NodeKind::Failed;
   std::uint64_t Size = 0;  // of a plain file
   Ownership Owner = Ownership::Ours;
-  std::string Reason;  // the system's words, when Failed
+  std::string Reason;            // the system's words, when Failed
+  bool EveryoneMayRead = false;  // as far as the platform tells
 };
 
 NodeLookup LookAt(const std::string& path);

@@ -144,6 +144,12 @@ BackupOutcome MakeArchive(const Run& run, const TBackupFile& root,
   if (!IsOurs(made, ownersKept)) {
     return NoBackup(run, "the archiver left " + place.Path + ", which " + Describe(made));
   }
+  // A default access list of the destination takes the umask's place.
+  if (made.EveryoneMayRead && store.OwnersKept()) {
+    Warn(run, "the archive " + place.Path +
+                  " can be read by every user: an access list of the destination grants it; "
+                  "give others nothing there (setfacl -d -m o::-)");
+  }
   RecordEntry& entry = entries.back();
   entry.State = EntryState::Finished;
   entry.Size = made.Size;

@@ -249,6 +249,38 @@ TEST_F(NativeRun, RetentionDuringASlowNightRemovesNothing) {
   EXPECT_EQ(ReadFile(dir.path() / "dst/2026_10_10.rar"), whole);
 }
 
+// The group-access recipe. A default access list takes the umask's place
+// for new files, so the archiver's umask cannot keep others out: one that
+// names only the group lets every user read the archives, which is said;
+// one that also gives others and the owning group nothing keeps them
+// private to the owner and the named group, and a group-writable
+// destination settles.
+TEST_F(NativeRun, GroupAccessRecipeKeepsArchivesPrivateAndSettles) {
+  if (std::system("command -v setfacl > /dev/null") != 0) GTEST_SKIP() << "no setfacl (acl)";
+  WriteFile(dir.path() / "src/a.txt");
+  fs::create_directory(dir.path() / "dst");
+  const std::string dst = Quoted(dir / "dst");
+  ASSERT_EQ(std::system(("chmod 0775 " + dst + " && setfacl -d -m g:daemon:r " + dst).c_str()), 0);
+  const Outcome loose = Run("-s src -d dst -a -r");
+  EXPECT_EQ(loose.status, 0);
+  EXPECT_NE(loose.err.find(" can be read by every user: "), std::string::npos) << loose.err;
+  const std::string recipe =
+      "rm " + dst + "/*.rar && setfacl -k " + dst + " && setfacl -d -m g::-,o::-,g:daemon:r " + dst;
+  ASSERT_EQ(std::system(recipe.c_str()), 0);
+  for (int night = 0; night < 2; ++night) {
+    const Outcome outcome = Run("-s src -d dst -a -r");
+    EXPECT_EQ(outcome.status, 0);
+    EXPECT_EQ(outcome.err.rfind("stampbak: the destination dst/ is open to others: ", 0), 0U)
+        << outcome.err;
+    EXPECT_EQ(outcome.err.find("stampbak: ", 1), std::string::npos) << outcome.err;
+    EXPECT_EQ(ArchiverRuns(), 2) << night;
+  }
+  // Group bits of a file with an access list show its mask.
+  const std::string mode = "stat -c %A " + dst + "/*.rar > " + Quoted(capture / "mode");
+  EXPECT_EQ(std::system(mode.c_str()), 0);
+  EXPECT_EQ(ReadFile(capture.path() / "mode"), "-rw-r-----\n");
+}
+
 TEST_F(NativeRun, LinksFifosAndLineBreaks) {
   WriteFile(dir.path() / "src/real.txt");
   fs::create_directory_symlink("..", dir.path() / "src/loop");
