@@ -281,6 +281,26 @@ TEST_F(NativeRun, GroupAccessRecipeKeepsArchivesPrivateAndSettles) {
   EXPECT_EQ(ReadFile(capture.path() / "mode"), "-rw-r-----\n");
 }
 
+// A user other than root, whose destination it cannot write: no archiver
+// run, the reason where cron reads it, status 1, and no list file left.
+TEST_F(NativeRun, AnotherUserMeetsADestinationItCannotWrite) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root, to run as another user";
+  WriteFile(dir.path() / "src/a.txt");
+  fs::create_directory(dir.path() / "dst");
+  fs::permissions(dir.path(), fs::perms::others_read | fs::perms::others_exec,
+                  fs::perm_options::add);
+  const Outcome outcome =
+      Run("-s src -d dst -r", "setpriv --reuid 65534 --regid 65534 --clear-groups");
+  EXPECT_EQ(outcome.status, 1);
+  EXPECT_NE(outcome.err.find("stampbak: no backup was made: cannot write the record "
+                             "dst/stampbak.record: Permission denied"),
+            std::string::npos)
+      << outcome.err;
+  EXPECT_EQ(outcome.out, ReportHeader("src/", "dst/") + "C src/a.txt\r\n");
+  EXPECT_EQ(ArchiverRuns(), 0);
+  EXPECT_TRUE(fs::is_empty(dir.path() / "tmp"));
+}
+
 TEST_F(NativeRun, LinksFifosAndLineBreaks) {
   WriteFile(dir.path() / "src/real.txt");
   fs::create_directory_symlink("..", dir.path() / "src/loop");

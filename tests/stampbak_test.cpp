@@ -326,7 +326,7 @@ const Row kRows[] = {
     // others may change: said, never trusted, never written through.
     {"what others may plant or change is said and never trusted",
      {"src/a.txt"},
-     {{.before = "mkdir dst && chmod 1770 dst",
+     {{.before = "mkdir dst && chmod 1770 dst && ln -s /proc/self/status dst/zzzz.rar",
        .args = "-s src -d dst -r",
        .err = "stampbak: the destination dst/ is open to others: its group can add names to dst/, "
               "sticky as it is",
