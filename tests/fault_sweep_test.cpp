@@ -13,6 +13,7 @@
 #include <sstream>
 #include <thread>
 
+#include "src/archive_record.h"
 #include "tests/run_stampbak.h"
 
 namespace stampbak::testing {
@@ -225,10 +226,9 @@ class FaultSweep : public NativeRun {
       EXPECT_EQ(SortedLines(clean.out), SortedLines(typedOut_.empty() ? clean.out : typedOut_));
       typedOut_ = clean.out;
     }
-    const std::size_t said = clean.err.find(corpus.cleanRunSays);
-    EXPECT_EQ(clean.err.find("stampbak: ", corpus.cleanRunSays.empty() ? 0 : said + 1),
-              std::string::npos)
-        << clean.err;
+    const std::size_t from =
+        corpus.cleanRunSays.empty() ? 0 : clean.err.find(corpus.cleanRunSays) + 1;
+    EXPECT_EQ(clean.err.find("stampbak: ", from), std::string::npos) << clean.err;
     cleanList = ListHanded();
     EXPECT_EQ(SortedLines(cleanList),
               corpus.archiveDue ? "a.txt\r\nlink.txt\r\nsub/b.txt\r\nsub/deep/c.txt\r\n" : "");
@@ -246,14 +246,12 @@ class FaultSweep : public NativeRun {
   // Every finished entry names a whole archive, at the size it was made:
   // no half one is ever trusted.
   void ExpectOnlyWholeArchivesFinished(const std::string& what) {
-    for (const std::string& line : Lines(ReadFile(dir.path() / "dst/stampbak.record"))) {
-      if (!line.starts_with("finished\t")) continue;
-      std::vector<std::string> fields;
-      std::istringstream in(line);
-      for (std::string field; std::getline(in, field, '\t');) fields.push_back(field);
-      const std::string archive = ReadFile(dir.path() / "dst" / fields.at(2));
-      EXPECT_EQ(std::to_string(archive.size()), fields.at(3)) << what << ": " << line;
-      EXPECT_FALSE(archive.ends_with("half")) << what << ": " << line;
+    const auto entries = ParseRecord(ReadFile(dir.path() / "dst/stampbak.record"));
+    for (const RecordEntry& entry : entries.value_or(std::vector<RecordEntry>{})) {
+      if (entry.State != EntryState::Finished) continue;
+      const std::string archive = ReadFile(dir.path() / "dst" / entry.Archive);
+      EXPECT_EQ(archive.size(), entry.Size) << what << ": " << entry.Archive;
+      EXPECT_FALSE(archive.ends_with("half")) << what << ": " << entry.Archive;
     }
   }
 
@@ -407,23 +405,16 @@ TEST_F(FaultSweep, RunKilledAtAnyStepLeavesNothingTrusted) {
     std::thread night([&] { RunWith(corpus, how); });
     if (Holds(how, "FIFO")) {
       // Both die at once, after half the archive is written.
-      WaitForFile(dir.path() / "record/pid");
-      const std::string archiver = Recorded("pid");
-      std::istringstream stat(ReadFile("/proc/" + archiver + "/stat"));
-      std::string pid, name, state, parent;
-      stat >> pid >> name >> state >> parent;
+      WaitForFile(dir.path() / "record/ppid");
       for (const auto& entry : fs::directory_iterator(dir.path() / "dst"))
         WaitForFile(entry.path());
-      std::system(("kill -KILL " + parent + " " + archiver).c_str());
+      std::system(("kill -KILL " + Recorded("ppid") + " " + Recorded("pid")).c_str());
     }
     night.join();
     // Killed, the archiver may take a moment to go, and the lock with it.
-    const std::string archiver = Recorded("pid");
-    for (int i = 0; i < 250 && !archiver.empty() &&
-                    std::system(("kill -0 " + archiver + " 2> /dev/null").c_str()) == 0;
-         ++i) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
+    std::system(("timeout 5 sh -c 'while kill -0 \"$0\"; do sleep 0.02; done' " +
+                 (Recorded("pid") + " 2> /dev/null"))
+                    .c_str());
     fs::remove_all(dir.path() / "record");
     const Outcome next = Inject(corpus, "");
     EXPECT_EQ(next.status, 0) << step << next.err;

@@ -52,12 +52,11 @@ entry() {  # STATE JOB NAME
   printf '%s\t%s\t%s\t1\t0:1\t0\t0:0\t/src/\t*.*\t\n' "$1" "$2" "$3" >> "$dir/stampbak.record"
 }
 echo "stampbak record 1" > "$dir/stampbak.record"
-entry finished 00000000000000aa 2026_01_01.rar
-entry finished 00000000000000bb 2026_01_03.rar
-entry finished 00000000000000bb 2026_01_04.rar
-entry finished 00000000000000aa 2026_01_05.rar
-entry in-progress 00000000000000aa 2026_01_06.rar
-entry finished 00000000000000cc ../dst.rar
+for line in "finished aa 2026_01_01" "finished bb 2026_01_03" "finished bb 2026_01_04" \
+  "finished aa 2026_01_05" "in-progress aa 2026_01_06" "finished cc ../dst"; do
+  set -- $line
+  entry "$1" "$2" "$3.rar"
+done
 for name in 2025_12_01 2025_12_02 2026_01_01 2026_01_03 2026_01_04 2026_01_05 2026_01_06; do
   touch "$dir/$name.rar"
 done

@@ -53,6 +53,10 @@ std::string Report(const std::string& src, const std::string& dst, const std::st
   return ReportHeader(src, dst, include, exclude) + scan + "All OK\r\n";
 }
 
+std::string FrozenClock(const std::string& when) {
+  return "TZ=UTC NO_FAKE_STAT=1 ASAN_OPTIONS=verify_asan_link_order=0 faketime -f '" + when + "'";
+}
+
 void WaitForFile(const std::filesystem::path& file) {
   for (int i = 0; i < 250 && ReadFile(file).empty(); ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));

@@ -26,6 +26,10 @@ std::string ReportHeader(const std::string& src, const std::string& dst,
 std::string Report(const std::string& src, const std::string& dst, const std::string& scan,
                    const std::string& include = "*.*", const std::string& exclude = "");
 
+// A clock frozen at `when` ("2026-12-06 01:30:54", or "+10h" ahead of the
+// real one) for the program, in UTC; the file system's times stay real.
+std::string FrozenClock(const std::string& when);
+
 // Waits until the file holds something, five seconds at most.
 void WaitForFile(const std::filesystem::path& file);
 

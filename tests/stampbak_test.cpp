@@ -2,6 +2,8 @@
 // executable and for stampbak.exe under Wine.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cctype>
 #include <filesystem>
 #include <sstream>
@@ -31,8 +33,8 @@ struct Step {
 
 // Native rows run the Linux executable only; Simulated ones with the
 // fault injector preloaded, to show file systems and clocks this machine
-// does not have.
-enum class On { Both, Native, Simulated };
+// does not have; Root ones as root only, which can run as another user.
+enum class On { Both, Native, Simulated, Root };
 
 // A tree (a name ending in "/" a directory) and the runs made on it.
 struct Row {
@@ -47,13 +49,39 @@ const std::string kNoArchiver = "(none)";
 
 // A frozen clock; it is preloaded before a sanitizer's runtime, which is
 // fine here.
-const std::string kFrozenClock =
-    "TZ=UTC NO_FAKE_STAT=1 ASAN_OPTIONS=verify_asan_link_order=0 faketime -f '2026-12-06 01:30:54'";
+const std::string kFrozenClock = FrozenClock("2026-12-06 01:30:54");
 
 // A night's frozen clock, for runs that must have archives of their own.
 std::string Night(int day, const char* time = "01:30:00") {
-  return "TZ=UTC NO_FAKE_STAT=1 ASAN_OPTIONS=verify_asan_link_order=0 faketime -f '2026-11-" +
-         std::to_string(10 + day) + " " + time + "'";
+  return FrozenClock("2026-11-" + std::to_string(10 + day) + " " + time);
+}
+
+// The archiving run most rows make.
+const std::string kRun = "-s src -d dst -r";
+
+// Four nights of one job on a file system: the first archives, an idle one
+// makes none, a change archives again, and the night after settles.
+struct NightsOf {
+  std::string environment = "";
+  std::string setup = "";
+  std::string idle = "";
+  std::string change = "echo more >> src/a.txt";
+  std::string list = "a.txt\r\n";
+  std::string then = list;  // handed to the archiver after the change
+  std::string err = "";
+};
+
+std::vector<Step> Nights(const NightsOf& n) {
+  const std::string& args = kRun;
+  return {
+      {.before = n.setup, .args = args, .environment = n.environment, .err = n.err, .list = n.list},
+      {.before = n.idle, .args = args, .environment = n.environment, .err = n.err},
+      {.before = n.change,
+       .args = args,
+       .environment = n.environment,
+       .err = n.err,
+       .list = n.then},
+      {.args = args, .environment = n.environment, .err = n.err}};
 }
 
 const std::string kOldTimes = "touch -d '2020-01-01 12:00' src/* outside/* && sleep 0.01";
@@ -141,46 +169,34 @@ const Row kRows[] = {
        .list = "c d.txt\r\n",
        .check = "test -f 'out/my dst.rar'"}}},
     // The record of finished archives is the memory between runs: what an
-    // archive's own time says never counts. Touching a file, even back in
-    // time, changes it.
-    {"archives once per change, whatever the archive's time says",
-     {"src/a.txt", "src/sub/b.txt"},
-     {{.before = "touch -d '2024-03-05 14:07:08' src/a.txt src/sub/b.txt",
-       .args = "-s src -d dst -r",
-       .out = Report("src/", "dst/", "C src/a.txt\r\nC src/sub/b.txt\r\n"),
+    // archive's own time says, or an archive lying there, never counts.
+    // Touching a file, even back in time, changes it.
+    {"archives once per change, whatever the archives say, and the record decides",
+     {"src/a.txt", "src/sub/b.txt", "dst/ahead.rar"},
+     {{.before = "touch -d '2024-03-05 14:07:08' src/a.txt src/sub/b.txt && "
+                 "touch -d 'now + 23 hours' dst/ahead.rar",
+       .args = kRun,
        .list = "a.txt\r\nsub/b.txt\r\n",
        .check = "grep -q '^finished\t' dst/stampbak.record"},
-      {.args = "-s src -d dst -r",
-       .out = Report("src/", "dst/", "C src/a.txt\r\nC src/sub/b.txt\r\n")},
+      {.args = kRun},
       {.before = "touch -d '2024-03-05 14:07:06' src/sub/b.txt",
-       .args = "-s src -d dst -r",
+       .args = kRun,
        .list = "a.txt\r\nsub/b.txt\r\n"},
       // Dated ahead by a clock that ran fast, or by a dating that did not hold.
       {.before = "touch -d '2099-01-01' dst.rar && echo more >> src/a.txt && "
                  "touch -d '2024-03-05 14:07:08' src/a.txt",
-       .args = "-s src -d dst -r",
+       .args = kRun,
        .list = "a.txt\r\nsub/b.txt\r\n"},
-      {.before = "touch -d '2000-01-01' dst.rar", .args = "-s src -d dst -r"}}},
-    // An archive counts only by its finished entry, at its recorded size.
-    // Without the record (deleted, or made before it) each job archives
-    // once more, and never misses a file.
-    {"only the record's finished archives count",
-     {"src/a.txt", "dst/notes.txt", "dst/ahead.rar"},
-     {{.before = "touch -d 2024-01-01 src/a.txt && touch -d 'now + 23 hours' dst/ahead.rar",
-       .args = "-s src -d dst -r",
-       .out = Report("src/", "dst/", "C src/a.txt\r\n"),
-       .list = "a.txt\r\n"},
-      {.args = "-s src -d dst -r"},
-      {.before = "rm dst/stampbak.record", .args = "-s src -d dst -r", .list = "a.txt\r\n"},
-      {.args = "-s src -d dst -r"},
-      {.before = "printf x >> dst.rar", .args = "-s src -d dst -r", .list = "a.txt\r\n"},
-      {.before = "rm dst.rar", .args = "-s src -d dst -r", .list = "a.txt\r\n"},
+      {.before = "touch -d '2000-01-01' dst.rar", .args = kRun},
+      // Without the record (deleted, or made before it) each job archives
+      // once more, and never misses a file.
+      {.before = "rm dst/stampbak.record", .args = kRun, .list = "a.txt\r\nsub/b.txt\r\n"},
       {.before = "printf 'stampbak record 9\\n' > dst/stampbak.record",
-       .args = "-s src -d dst -r",
+       .args = kRun,
        .err = "stampbak: the record dst/stampbak.record is not one this version of stampbak "
               "reads; it is not trusted, and this run archives",
-       .list = "a.txt\r\n"},
-      {.args = "-s src -d dst -r"}}},
+       .list = "a.txt\r\nsub/b.txt\r\n"},
+      {.args = kRun}}},
     // A file copied or moved into the tree keeps an old last-write time,
     // yet is in no archive: its arrival counts, once.
     {"files that arrive with old times are archived, once",
@@ -234,50 +250,6 @@ const Row kRows[] = {
        .list = "a.txt\r\nlink.txt\r\n"},
       {.args = "-s src -d src/bk -r", .err = "stampbak: the destination lies inside the source"}},
      On::Native},
-    // The archive's own time is the memory between runs; what moves only
-    // its change time (group access, a snapshot by hard links, a rename)
-    // must not hide what arrived before.
-    {"group access, a snapshot or a rename of the archives hides no arrival",
-     {"src/a.txt", "outside/x.txt", "outside/y.txt", "outside/z.txt"},
-     {{.before = "touch -d 2020-01-01 src/a.txt outside/*",
-       .args = "-s src -d dst -a -r",
-       .list = "a.txt\r\n"},
-      {.before = "cp -p outside/x.txt src/ && chgrp $(id -g) dst/*.rar && chmod g+r dst/*.rar",
-       .args = "-s src -d dst -a -r",
-       .list = "a.txt\r\nx.txt\r\n"},
-      {.before = "cp -p outside/y.txt src/ && cp -al dst snapshot",
-       .args = "-s src -d dst -a -r",
-       .list = "a.txt\r\nx.txt\r\ny.txt\r\n"},
-      {.before = "cp -p outside/z.txt src/ && mv dst/*.rar dst/renamed.rar",
-       .args = "-s src -d dst -a -r",
-       .list = "a.txt\r\nx.txt\r\ny.txt\r\nz.txt\r\n"},
-      {.args = "-s src -d dst -a -r"}}},
-    // Dated far ahead or within the day, a file is archived once like any
-    // other, and what arrives later is archived too.
-    {"files dated ahead are archived once and hide no later arrival",
-     {"src/a.txt", "src/future.txt", "outside/x.txt"},
-     {{.before = "touch -d '2200-01-01' src/future.txt && touch -d 'now + 2 hours' src/a.txt && "
-                 "touch -d 2020-01-01 outside/x.txt",
-       .args = "-s src -d dst -a -r",
-       .list = "a.txt\r\nfuture.txt\r\n"},
-      {.args = "-s src -d dst -a -r"},
-      {.before = "cp -p outside/x.txt src/",
-       .args = "-s src -d dst -a -r",
-       .list = "a.txt\r\nfuture.txt\r\nx.txt\r\n"},
-      {.args = "-s src -d dst -a -r"}}},
-    // Archives lying in the destination tell nothing, so one planted there
-    // hides nothing; a destination others can write to is said.
-    {"a planted archive hides nothing, and a destination others can write to is said",
-     {"src/a.txt", "dst/planted.rar"},
-     {{.before = "touch -d 'now + 3 hours' dst/planted.rar && chmod g+w dst/planted.rar",
-       .args = "-s src -d dst -r",
-       .out = Report("src/", "dst/", "C src/a.txt\r\n"),
-       .list = "a.txt\r\n"},
-      {.before = "chmod 777 dst",
-       .args = "-s src -d dst -r",
-       .out = Report("src/", "dst/", "C src/a.txt\r\n"),
-       .err = "stampbak: the destination dst/ is open to others: others can write to "}},
-     On::Native},
     // A job is its resolved source and its two lists: a job that takes
     // more, or its source reached another way, archives once.
     {"a widened, narrowed or moved job archives once",
@@ -289,14 +261,12 @@ const Row kRows[] = {
       {.args = "-s home/docs -d dst -a -m -r -i '*.txt;*.doc'",
        .environment = Night(2),
        .list = "a.txt\r\nb.doc\r\n"},
-      {.args = "-s home/docs -d dst -a -m -r -i '*.txt;*.doc'", .environment = Night(3)},
       {.args = "-s home/docs -d dst -a -m -r -e '*.doc'",
        .environment = Night(4),
        .list = "a.txt\r\n"},
       {.args = "-s home/docs -d dst -a -m -r",
        .environment = Night(5),
        .list = "a.txt\r\nb.doc\r\n"},
-      {.args = "-s docs -d dst -a -m -r", .environment = Night(6)},
       {.args = "-s home -d dst -a -m -r",
        .environment = Night(7),
        .list = "c.txt\r\ndocs/a.txt\r\ndocs/b.doc\r\n"},
@@ -327,128 +297,113 @@ const Row kRows[] = {
     {"what others may plant or change is said and never trusted",
      {"src/a.txt"},
      {{.before = "mkdir dst && chmod 1770 dst && ln -s /proc/self/status dst/zzzz.rar",
-       .args = "-s src -d dst -r",
+       .args = kRun,
        .err = "stampbak: the destination dst/ is open to others: its group can add names to dst/, "
               "sticky as it is",
        .list = "a.txt\r\n"},
       {.before = "chmod 700 dst && chmod g+w dst.rar",
-       .args = "-s src -d dst -r",
+       .args = kRun,
        .err = "stampbak: the archive dst.rar can be changed by others"},
       {.before = "chmod g-w dst.rar && mv dst.rar kept.rar && ln -s kept.rar dst.rar",
-       .args = "-s src -d dst -r",
+       .args = kRun,
        .out = ReportHeader("src/", "dst/") + "C src/a.txt\r\n",
        .status = 1,
        .err = "stampbak: the archive dst.rar is a link; it does not count as a backup\n"
               "stampbak: no backup was made: /",
        .check = "grep -q 'dst.rar is a link$' \"$ERR\" && test \"$(readlink dst.rar)\" = kept.rar"},
-      {.before = "rm dst.rar && mv kept.rar dst.rar", .args = "-s src -d dst -r"}},
+      {.before = "rm dst.rar && mv kept.rar dst.rar", .args = kRun}},
      On::Native},
+    // A user other than root who cannot write the destination: no archiver
+    // run, the reason where cron reads it, no list left.
+    {"another user who cannot write the destination makes no backup, saying why",
+     {"src/a.txt", "dst/"},
+     {{.before = "chmod o+rx .",
+       .args = kRun,
+       .environment = "setpriv --reuid 65534 --regid 65534 --clear-groups",
+       .out = ReportHeader("src/", "dst/") + "C src/a.txt\r\n",
+       .status = 1,
+       .err = "stampbak: no backup was made: cannot write the record dst/stampbak.record: "
+              "Permission denied"}},
+     On::Root},
     // What the archiver says is checked: a success that left no archive is
     // no backup, and the next run archives.
     {"an archiver that succeeds without an archive is no backup",
      {"src/a.txt"},
-     {{.args = "-s src -d dst -r",
+     {{.args = kRun,
        .environment = "STAND_IN_RAR_NO_ARCHIVE=1",
        .out = ReportHeader("src/", "dst/") + "C src/a.txt\r\n",
        .status = 1,
        .err = "stampbak: no backup was made: the archiver left no archive at ",
        .list = "a.txt\r\n"},
-      {.args = "-s src -d dst -r", .list = "a.txt\r\n"},
-      {.args = "-s src -d dst -r"}}},
-    // Nothing of the run's own (the list file in a TEMP inside the source,
-    // the record) and no clock (one that ran ten hours ahead, then was put
-    // right) is a change.
+      {.args = kRun, .list = "a.txt\r\n"},
+      {.args = kRun}}},
+    // Nothing of the run's own (the list file in a TEMP inside the source)
+    // and no clock (one that ran ten hours ahead, then was put right) is a
+    // change.
     {"nights settle, whatever the run leaves and whatever the clock said",
-     {"src/a.txt", "src/tmp/", "clocked/b.txt", "outside/x.txt"},
+     {"src/b.txt", "outside/x.txt"},
      {{.before = "touch -d 2020-01-01 outside/x.txt",
-       .args = "-s src -d src/bk -r",
-       .environment = "TEMP=\"$PWD/src/tmp\"",
-       .list = "a.txt\r\n"},
-      {.args = "-s src -d src/bk -r",
-       .environment = "TEMP=\"$PWD/src/tmp\"",
-       .err = "stampbak: the destination lies inside the source"},
-      {.args = "-s clocked -d dst -r",
-       .environment = "NO_FAKE_STAT=1 ASAN_OPTIONS=verify_asan_link_order=0 faketime -f '+10h'",
+       .args = kRun,
+       .environment = "TEMP=\"$PWD/src\" " + FrozenClock("+10h"),
        .list = "b.txt\r\n"},
-      {.before = "cp -p outside/x.txt clocked/",
-       .args = "-s clocked -d dst -r",
+      {.before = "cp -p outside/x.txt src/",
+       .args = kRun,
+       .environment = "TEMP=\"$PWD/src\"",
        .list = "b.txt\r\nx.txt\r\n"},
-      {.args = "-s clocked -d dst -r"}},
+      {.args = kRun, .environment = "TEMP=\"$PWD/src\""}},
      On::Native},
     // Time stamps in steps of an hour, and the clock with them: a change
     // within the step keeps the stamps, and only the content tells.
     {"a change the time stamps cannot tell is archived",
      {"src/a.txt", "src/b.txt"},
-     {{.before = "date +%s > base",
-       .args = "-s src -d dst -r",
-       .environment = "STAMPBAK_STAMPS=3600:$(cat base)",
-       .list = "a.txt\r\nb.txt\r\n"},
-      {.before = "printf 'src/a.tx!' > src/a.txt",
-       .args = "-s src -d dst -r",
-       .environment = "STAMPBAK_STAMPS=3600:$(cat base)",
-       .list = "a.txt\r\nb.txt\r\n"},
-      {.before = "touch src/a.txt src/b.txt",
-       .args = "-s src -d dst -r",
-       .environment = "STAMPBAK_STAMPS=3600:$(cat base)"}},
+     Nights({.environment = "STAMPBAK_STAMPS=3600:$(cat base)",
+             .setup = "date +%s > base",
+             .idle = "touch src/a.txt src/b.txt",
+             .change = "printf 'src/a.tx!' > src/a.txt",
+             .list = "a.txt\r\nb.txt\r\n"}),
      On::Simulated},
     // FAT's two seconds; change times a year ahead (set while the clock ran
-    // fast); none at all, as some FUSE drivers give; no modes kept.
-    {"file systems that stamp or keep otherwise settle and miss nothing",
+    // fast) or none at all, as some FUSE drivers give; modes not kept.
+    {"FAT's two-second stamps settle and miss nothing",
+     {"src/a.txt"},
+     Nights({.environment = "STAMPBAK_STAMPS=2:0"}),
+     On::Simulated},
+    {"change times a year ahead settle and miss nothing",
+     {"src/a.txt"},
+     Nights({.environment = "STAMPBAK_STAMP_SHIFT=31536000"}),
+     On::Simulated},
+    {"without change times, a folder moved in is archived",
      {"src/a.txt", "outside/moved/m.txt"},
-     {{.before = "touch -d 2020-01-01 outside/moved/m.txt",
-       .args = "-s src -d dst -r",
-       .environment = "STAMPBAK_STAMPS=2:0",
-       .list = "a.txt\r\n"},
-      {.args = "-s src -d dst -r", .environment = "STAMPBAK_STAMPS=2:0"},
-      {.args = "-s src -d dst -r",
-       .environment = "STAMPBAK_STAMP_SHIFT=31536000",
-       .list = "a.txt\r\n"},
-      {.args = "-s src -d dst -r", .environment = "STAMPBAK_STAMP_SHIFT=31536000"},
-      {.before = "echo more >> src/a.txt",
-       .args = "-s src -d dst -r",
-       .environment = "STAMPBAK_STAMP_SHIFT=31536000",
-       .list = "a.txt\r\n"},
-      {.args = "-s src -d dst -r",
-       .environment = "STAMPBAK_NO_CHANGE_TIMES=1",
-       .list = "a.txt\r\n"},
-      {.before = "mv outside/moved src/",
-       .args = "-s src -d dst -r",
-       .environment = "STAMPBAK_NO_CHANGE_TIMES=1",
-       .list = "a.txt\r\nmoved/m.txt\r\n"},
-      {.args = "-s src -d dst -r", .environment = "STAMPBAK_NO_CHANGE_TIMES=1"},
-      {.args = "-s src -d dst -r",
-       .environment = "STAMPBAK_PERMISSIONLESS=1",
-       .err = "stampbak: the destination dst/ keeps no owners or modes",
-       .list = "a.txt\r\nmoved/m.txt\r\n"},
-      {.args = "-s src -d dst -r",
-       .environment = "STAMPBAK_PERMISSIONLESS=1",
-       .err = "stampbak: the destination dst/ keeps no owners or modes"},
-      {.before = "echo more >> src/a.txt",
-       .args = "-s src -d dst -r",
-       .environment = "STAMPBAK_PERMISSIONLESS=1",
-       .err = "stampbak: the destination dst/ keeps no owners or modes",
-       .list = "a.txt\r\nmoved/m.txt\r\n"}},
+     Nights({.environment = "STAMPBAK_NO_CHANGE_TIMES=1",
+             .setup = "touch -d 2020-01-01 outside/moved/m.txt",
+             .change = "mv outside/moved src/",
+             .then = "a.txt\r\nmoved/m.txt\r\n"}),
+     On::Simulated},
+    {"a destination that keeps no modes settles, saying so",
+     {"src/a.txt"},
+     Nights({.environment = "STAMPBAK_PERMISSIONLESS=1",
+             .err = "stampbak: the destination dst/ keeps no owners or modes"}),
      On::Simulated},
     // An archiver that never started touched no archive: the one there
     // before stays trusted.
     {"the archiver missing is no backup, and says why where cron reads it",
      {"src/a.txt"},
-     {{.args = "-s src -d dst -r", .list = "a.txt\r\n"},
+     {{.args = kRun, .list = "a.txt\r\n"},
       {.before = "echo more >> src/a.txt",
-       .args = "-s src -d dst -r",
+       .args = kRun,
        .environment = kNoArchiver,
        .out = ReportHeader("src/", "dst/") +
               "C src/a.txt\r\nCreateProcess failed with the following error: 2\r\n",
        .status = 1,
        .err = "stampbak: no backup was made: the archiver rar was not found on PATH; the list "
               "file "},
-      {.args = "-s src -d dst -r", .list = "a.txt\r\n", .check = "! test -e dst.rar.incomplete"}}},
+      {.args = kRun, .list = "a.txt\r\n", .check = "! test -e dst.rar.incomplete"}}},
     // A failing archiver is no backup either, and a half-made archive would
     // pass for the last one: one made by this run is set aside, one there
     // before gets back its time, and the next run archives again.
     {"a failing archiver is no backup, and its half-made archive is never trusted",
      {"src/a.txt"},
-     {{.args = "-s src -d dst -r",
+     {{.args = kRun,
        .environment = "STAND_IN_RAR_EXIT=3",
        .out = ReportHeader("src/", "dst/") +
               "C src/a.txt\r\nArchiver failed with the following exit code: 3\r\n",
@@ -457,14 +412,14 @@ const Row kRows[] = {
               "stampbak: the incomplete archive is kept as ",
        .list = "a.txt\r\n",
        .check = "test -f dst.rar.incomplete && ! test -e dst.rar"},
-      {.args = "-s src -d dst -r",
+      {.args = kRun,
        .out = Report("src/", "dst/", "C src/a.txt\r\n"),
        .list = "a.txt\r\n",
        .check = "test -f dst.rar"},
       // One that was there before holds the earlier backups: set aside too,
       // never replacing the earlier half one.
       {.before = "touch src/a.txt",
-       .args = "-s src -d dst -r",
+       .args = kRun,
        .environment = "STAND_IN_RAR_EXIT=3",
        .out = ReportHeader("src/", "dst/") +
               "C src/a.txt\r\nArchiver failed with the following exit code: 3\r\n",
@@ -472,21 +427,7 @@ const Row kRows[] = {
        .err = "stampbak: the incomplete archive is kept as ",
        .list = "a.txt\r\n",
        .check = "test -f dst.rar.incomplete.2 && test -f dst.rar.incomplete && ! test -e dst.rar"},
-      {.args = "-s src -d dst -r",
-       .out = Report("src/", "dst/", "C src/a.txt\r\n"),
-       .list = "a.txt\r\n"},
-      {.before = "rm -f dst.rar* && mkdir dst.rar.incomplete",
-       .args = "-s src -d dst -r",
-       .environment = "STAND_IN_RAR_EXIT=3",
-       .out = ReportHeader("src/", "dst/") +
-              "C src/a.txt\r\nArchiver failed with the following exit code: 3\r\n",
-       .status = 1,
-       .err = "stampbak: the incomplete archive is kept as ",
-       .list = "a.txt\r\n",
-       .check = "test -d dst.rar.incomplete && test -f dst.rar.incomplete.2 && ! test -e dst.rar"},
-      {.args = "-s src -d dst -r",
-       .out = Report("src/", "dst/", "C src/a.txt\r\n"),
-       .list = "a.txt\r\n"}}},
+      {.args = kRun, .out = Report("src/", "dst/", "C src/a.txt\r\n"), .list = "a.txt\r\n"}}},
     {"a destination that cannot be created says so before the scan",
      {"src/a.txt", "file"},
      {{.args = "-s src -d 'file/dst' -r",
@@ -531,7 +472,7 @@ const Row kRows[] = {
     {"archives are readable by their owner only",
      {"src/a.txt"},
      {{.before = "umask 022",
-       .args = "-s src -d dst -r",
+       .args = kRun,
        .out = Report("src/", "dst/", "C src/a.txt\r\n"),
        .list = "a.txt\r\n",
        .check = "test \"$(stat -c %a dst.rar)\" = 600 && test \"$(cat record/listmode)\" = 600"}},
@@ -560,6 +501,7 @@ TEST_P(RowRun, Runs) {
   if (row().on != On::Both && Windows()) GTEST_SKIP() << "native only";
   const std::string injector = FAULT_INJECTOR;
   if (row().on == On::Simulated && injector.empty()) GTEST_SKIP() << "no fault injector";
+  if (row().on == On::Root && geteuid() != 0) GTEST_SKIP() << "needs root";
   const std::string simulated =
       row().on == On::Simulated
           ? "LD_PRELOAD=" + Quoted(injector) + " ASAN_OPTIONS=verify_asan_link_order=0 "
@@ -639,33 +581,6 @@ TEST_P(StampbakRun, HelpAndVersionEndLinesAsThePlatformDoes) {
     EXPECT_EQ(outcome.out, help) << asking;
     EXPECT_EQ(outcome.status, 0) << asking;
   }
-}
-
-// A record planted as a link is never read or written through. Where the
-// warning shares the report's file it comes between whole lines; Wine
-// cannot tell that it does, so there the report leaves at the end.
-TEST_P(StampbakRun, RecordPlantedAsALinkIsNotTrusted) {
-  WriteFile(dir.path() / "src/a.txt");
-  WriteFile(dir.path() / "dst/planted", "planted");
-  fs::create_symlink("planted", dir.path() / "dst/stampbak.record");
-  Run("-s src -d dst -r", "", "> log 2>&1");
-  const std::string lineEnd = Windows() ? "\r\n" : "\n";
-  const std::string log = WithoutWineLeak(ReadFile(dir / "log"));
-  const std::string header = ReportHeader(P("src/"), P("dst/"));
-  const std::string scan = "C " + P("src/a.txt") + "\r\n";
-  // Wine shows a link to a file as the file it leads to: there the record
-  // is read through it, found no record, and still not trusted.
-  const std::string warning =
-      "stampbak: the record " + P("dst/stampbak.record") +
-      (Windows() ? " is not one this version of stampbak reads" : " is a link") +
-      "; it is not trusted, and this run archives" + lineEnd;
-  EXPECT_EQ(log, Windows() ? warning + header + scan + "All OK\r\n"
-                           : header + warning + scan + "All OK\r\n");
-  EXPECT_EQ(ArchiverRuns(), 1);
-  EXPECT_EQ(ReadFile(dir.path() / "dst/planted"), "planted");
-  EXPECT_FALSE(fs::is_symlink(dir.path() / "dst/stampbak.record"));
-  EXPECT_EQ(Run("-s src -d dst -r").status, 0);
-  EXPECT_EQ(ArchiverRuns(), 1);
 }
 
 // However the destination inside the source is spelled, the run's own files

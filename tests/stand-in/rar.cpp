@@ -79,6 +79,7 @@ void RecordPlatform(const fs::path& dir, const char* list) {
   WriteAll(dir / "policy", std::to_string(sched_getscheduler(0)));
   WriteAll(dir / "nice", std::to_string(getpriority(PRIO_PROCESS, 0)));
   WriteAll(dir / "pid", std::to_string(getpid()));
+  WriteAll(dir / "ppid", std::to_string(getppid()));
 }
 #endif
 
