@@ -61,7 +61,8 @@ bool ClearTheName(const Run& run, RecordStore& store, const std::string& path,
       return NoBackup(run, "the archive " + path + " belongs to another job, of " +
                                entry->OfJob.Source + " with the lists '" + entry->OfJob.Include +
                                "' and '" + entry->OfJob.Exclude +
-                               "'; give each job a destination of its own"),
+                               "'; give each job a destination of its own, or delete the "
+                               "record where this job takes that one's place"),
              false;
     case AtArchiveName::SetAsideFirst:
       return SetAside(run, path) ||
