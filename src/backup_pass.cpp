@@ -80,6 +80,20 @@ void DropEntriesOfGoneArchives(const Run& run, std::vector<RecordEntry>& entries
   });
 }
 
+// A selection without a file archives nothing, which must not pass in
+// silence: an empty source is what an unmounted disk looks like.
+void WarnOfEmptySelection(const Run& run, const ScannedSource& scanned) {
+  if (scanned.Selected.Files > 0) return;
+  const std::string& source = run.settings.SrcDir;
+  if (scanned.FilesMet == 0) {
+    Warn(run, "no file was selected: the source " + source +
+                  " holds no file (is its disk mounted?); no archive is made");
+    return;
+  }
+  Warn(run, "no file was selected: the lists take none of the files met in " + source + " (" +
+                std::to_string(scanned.FilesMet) + "); no archive is made");
+}
+
 }  // namespace
 
 // An archive is due when no finished archive of this job holds what the
@@ -103,6 +117,7 @@ BackupOutcome ProcessBackup(const Run& run, std::unique_ptr<TBackupFile>& tree) 
                       WindowToCollect(entries, job, scanBegan));
   tree = std::move(scanned.Tree);
   tree->UpdateNewestTime();
+  WarnOfEmptySelection(run, scanned);
   DropEntriesOfGoneArchives(run, entries);
   FilesCloseToScan closeFiles(settings.SrcDir, scanned.Collected, std::move(scanned.Close));
   const auto sizeNow = [&run, &store](const RecordEntry& entry) {

@@ -147,6 +147,9 @@ ExitStatus RunSequence(const platform::ProcessStart& start, ReportChannel& repor
   // A value made only of double quotes ends up empty and so counts as missing.
   settings.SrcDir = WithoutSurroundingQuotes(settings.SrcDir);
   settings.DstDir = WithoutSurroundingQuotes(settings.DstDir);
+  const Run run{settings, start, report};
+  // Said on every way out, and before anything is made on disk.
+  WarnOfSlips(run);
   if (settings.SrcDir.empty() || settings.DstDir.empty()) {
     // No backup was made, and a scheduler checking the status must see it.
     WriteReportLine(report, kMissingDirectories);
@@ -155,8 +158,6 @@ ExitStatus RunSequence(const platform::ProcessStart& start, ReportChannel& repor
   }
   const std::string unmade = NormaliseDirectories(settings);
   WriteHeader(report, settings);
-  const Run run{settings, start, report};
-  WarnOfSlips(run);
   CheckDestination(run, unmade);
   // A backup that was due but not made has said why in the report.
   if (ProcessBackup(run, tree) == BackupOutcome::NotMade) return ExitStatus::NoBackup;

@@ -288,7 +288,10 @@ void Walk(SourceScan& scan, TBackupFile& root, std::unique_ptr<platform::Directo
     if (entry.Kind == EntryKind::DirectoryLink) continue;  // never followed
     path.resize(level.pathLength);
     path.append(entry.Name);
-    if (entry.Kind != EntryKind::Directory && !ReportFile(scan, level, entry, path)) continue;
+    if (entry.Kind != EntryKind::Directory && !ReportFile(scan, level, entry, path)) {
+      ++scan.scanned.FilesMet;
+      continue;
+    }
     std::optional<Level> inner = EnterDirectory(scan, level, entry.Name, path);
     if (inner) levels.push_back(std::move(*inner));
   }
@@ -312,7 +315,7 @@ void TBackupFile::Scan(const Run& run, const std::string& directory, std::string
 ScannedSource BuildBackupTree(const Run& run, const std::string& directory,
                               std::string_view includeMask, std::string_view excludeMask,
                               StampWindow collect) {
-  ScannedSource scanned{std::make_unique<TBackupFile>("", true, nullptr, 0), {}, collect, {}};
+  ScannedSource scanned{std::make_unique<TBackupFile>("", true, nullptr, 0), {}, collect, {}, 0};
   scanned.Tree->Scan(run, directory, includeMask, excludeMask, scanned);
   return scanned;
 }

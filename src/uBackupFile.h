@@ -77,6 +77,7 @@ struct ScannedSource {
   Fingerprint Selected;  // every selected file's name, size and times
   StampWindow Collected;
   std::vector<CloseFile> Close;  // the selected files with a stamp in Collected
+  std::uint64_t FilesMet = 0;    // reported, whether selected, excluded or skipped
 };
 
 // Scans the source directory into a new tree; ESourceError when the

@@ -92,7 +92,14 @@ const Row kRows[] = {
      {{.args = "-s src",
        .out = "ERROR: missing the two directories!\r\n",
        .status = 1,
-       .err = "usage: stampbak -s SOURCE -d DESTINATION"}}},
+       .err = "usage: stampbak -s SOURCE -d DESTINATION"},
+      // The slip that caused it is named, and nothing is made on disk.
+      {.args = "'-e*.tmp' -s src -d dst",
+       .out = "ERROR: missing the two directories!\r\n",
+       .status = 1,
+       .err = "stampbak: the option -e*.tmp counts by its letter e alone\n"
+              "stampbak: the value of -e*.tmp is -s, which looks like an option",
+       .check = "! test -e dst"}}},
     // A mistyped option or a blank after ";" would silently change what is
     // backed up.
     {"passed-over parameters and odd masks are named",
@@ -161,7 +168,14 @@ const Row kRows[] = {
      {{.args = "-s empty -d 'bk/new'",
        .out = Report("empty/", "bk/new/", ""),
        .check = "test -d bk/new"},
-      {.args = "-s empty -d 'bk/new' -r", .out = Report("empty/", "bk/new/", "")}}},
+      {.args = "-s empty -d 'bk/new' -r",
+       .out = Report("empty/", "bk/new/", ""),
+       .err = "stampbak: no file was selected: the source empty/ holds no file (is its disk "
+              "mounted?); no archive is made"},
+      {.before = "touch empty/sub/x.txt",
+       .args = "-s empty -d 'bk/new' -r -i '*.doc;sub'",
+       .err = "stampbak: no file was selected: the lists take none of the files met in empty/ "
+              "(1); no archive is made"}}},
     {"blanks reach the archiver whole; a relative destination is ours",
      {"my src/c d.txt"},
      {{.args = "-s 'my src' -d 'out/my dst' -r",
