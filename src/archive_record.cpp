@@ -8,6 +8,7 @@
 namespace stampbak {
 
 const char kRecordName[] = "stampbak.record";
+const char kSetAsideSuffix[] = ".incomplete";
 
 namespace {
 
@@ -23,17 +24,27 @@ std::uint64_t Mix(std::uint64_t x) {
   return x ^ (x >> 31);
 }
 
+// Takes in the whole eight-byte words of `bytes`, leaving the rest there.
+std::uint64_t MixWords(std::uint64_t state, std::string_view& bytes) {
+  for (; bytes.size() >= 8; bytes.remove_prefix(8)) {
+    std::uint64_t word = 0;
+    std::memcpy(&word, bytes.data(), 8);
+    state = Mix(state ^ word);
+  }
+  return state;
+}
+
+// The last word, fewer than eight bytes, zero-padded.
+std::uint64_t LastWord(std::string_view bytes) {
+  std::uint64_t word = 0;
+  std::memcpy(&word, bytes.data(), bytes.size());
+  return word;
+}
+
 // Eight bytes at a time: every selected file's name goes through it.
 std::uint64_t NameHash(std::string_view name) {
-  std::uint64_t h = Mix(0x9e3779b97f4a7c15ULL ^ name.size());
-  for (; name.size() >= 8; name.remove_prefix(8)) {
-    std::uint64_t word = 0;
-    std::memcpy(&word, name.data(), 8);
-    h = Mix(h ^ word);
-  }
-  std::uint64_t last = 0;
-  std::memcpy(&last, name.data(), name.size());
-  return Mix(h ^ last);
+  const std::uint64_t h = MixWords(Mix(0x9e3779b97f4a7c15ULL ^ name.size()), name);
+  return Mix(h ^ LastWord(name));
 }
 
 std::string Hex(std::uint64_t value) {
@@ -160,24 +171,15 @@ void ContentHash::Add(std::string_view piece) {
     tail_.append(piece.substr(0, take));
     piece.remove_prefix(take);
     if (tail_.size() < 8) return;
-    std::uint64_t word = 0;
-    std::memcpy(&word, tail_.data(), 8);
-    state_ = Mix(state_ ^ word);
+    std::string_view word = tail_;
+    state_ = MixWords(state_, word);
     tail_.clear();
   }
-  for (; piece.size() >= 8; piece.remove_prefix(8)) {
-    std::uint64_t word = 0;
-    std::memcpy(&word, piece.data(), 8);
-    state_ = Mix(state_ ^ word);
-  }
+  state_ = MixWords(state_, piece);
   tail_.assign(piece);
 }
 
-std::uint64_t ContentHash::Value() const {
-  std::uint64_t word = 0;
-  std::memcpy(&word, tail_.data(), tail_.size());
-  return Mix(Mix(state_ ^ word) ^ length_);
-}
+std::uint64_t ContentHash::Value() const { return Mix(Mix(state_ ^ LastWord(tail_)) ^ length_); }
 
 std::uint64_t NamedContentHash(std::string_view relativeName, std::uint64_t content) {
   return Mix(NameHash(relativeName) ^ Mix(content));

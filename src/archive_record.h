@@ -69,6 +69,8 @@ struct RecordEntry {
 
 // The record's file name in the destination.
 extern const char kRecordName[];
+// What an archive that never finished is renamed with, then ".2", ".3"...
+extern const char kSetAsideSuffix[];
 
 // The record as text: a version line, then one line an entry.
 std::string FormatRecord(const std::vector<RecordEntry>& entries);

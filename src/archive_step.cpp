@@ -29,7 +29,7 @@ std::string Describe(const platform::NodeLookup& node) {
 // backups, and an earlier half one may be all that is left of a night.
 bool SetAside(const Run& run, const std::string& archive) {
   for (int k = 1; k <= kAsideNames; ++k) {
-    const std::string aside = archive + ".incomplete" + (k > 1 ? "." + std::to_string(k) : "");
+    const std::string aside = archive + kSetAsideSuffix + (k > 1 ? "." + std::to_string(k) : "");
     const platform::RenameOutcome renamed = platform::RenameToFreeName(archive, aside);
     if (renamed.Status == platform::CreateStatus::NameTaken) continue;
     if (renamed.Status == platform::CreateStatus::Created) {

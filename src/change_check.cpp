@@ -1,7 +1,6 @@
 #include "src/change_check.h"
 
 #include <algorithm>
-#include <vector>
 
 namespace stampbak {
 
@@ -13,19 +12,6 @@ StampWindow CloseToScan(platform::ChangeMoment scanBegan) {
 
 namespace {
 
-std::string RelativeName(const TBackupFile& file) {
-  std::vector<const TBackupFile*> chain;
-  for (const TBackupFile* node = &file; node->Parent != nullptr; node = node->Parent) {
-    chain.push_back(node);
-  }
-  std::string name;
-  for (auto node = chain.rbegin(); node != chain.rend(); ++node) {
-    if (!name.empty()) name += platform::PathDelimiter;
-    name += (*node)->Name;
-  }
-  return name;
-}
-
 // One that cannot be read now gives this, so that it counts as changed
 // against any content it had, and as unchanged while it stays unreadable.
 constexpr std::uint64_t kUnreadable = 0x756e7265616461ULL;
@@ -36,7 +22,7 @@ std::uint64_t FilesCloseToScan::ContentOf(CloseFile& file) const {
   if (!file.Content) {
     ContentHash hash;
     const std::string failure = platform::ReadInPieces(
-        source_ + RelativeName(*file.Node), [&hash](std::string_view piece) { hash.Add(piece); });
+        source_ + file.Relative, [&hash](std::string_view piece) { hash.Add(piece); });
     file.Content = failure.empty() ? hash.Value() : kUnreadable;
   }
   return *file.Content;
@@ -47,7 +33,7 @@ std::optional<Fingerprint> FilesCloseToScan::Within(StampWindow window) {
   Fingerprint within;
   for (CloseFile& file : files_) {
     if (!window.Holds(file.Written) && !window.Holds(file.Changed)) continue;
-    within.Add(NamedContentHash(RelativeName(*file.Node), ContentOf(file)));
+    within.Add(NamedContentHash(file.Relative, ContentOf(file)));
   }
   return within;
 }

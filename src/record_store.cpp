@@ -1,7 +1,5 @@
 #include "src/record_store.h"
 
-#include "src/uUtils.h"
-
 namespace stampbak {
 namespace {
 

@@ -72,13 +72,12 @@ void WarnOfPassedOverDirectories(const SourceScan& scan, const std::string& sour
 // Every selected file counts by its name relative to the source, its size
 // and its two times; those whose stamps could miss a change made right
 // after this look are kept aside, to be read if the check needs them.
-void CountFile(SourceScan& scan, const platform::FileTimeLookup& lookup, const std::string& path,
-               const TBackupFile* node) {
+void CountFile(SourceScan& scan, const platform::FileTimeLookup& lookup, const std::string& path) {
   const std::string_view relative = std::string_view(path).substr(scan.run.settings.SrcDir.size());
   scan.scanned.Selected.Add(FileHash(relative, lookup.Size, lookup.Written, lookup.Changed));
   if (scan.scanned.Collected.Holds(lookup.Written) ||
       scan.scanned.Collected.Holds(lookup.Changed)) {
-    scan.scanned.Close.push_back({node, lookup.Written, lookup.Changed});
+    scan.scanned.Close.push_back({std::string(relative), lookup.Written, lookup.Changed});
   }
 }
 
@@ -103,13 +102,14 @@ bool SameName(const std::string& a, const std::string& b) {
 // Our archives, the record (and its new copy while it is written), and
 // the archives set aside as incomplete.
 bool IsOwnFile(const SourceScan& scan, ArchivesHere here, const std::string& name) {
-  if (here.Stamped && (IsArchiveName(name) || name.starts_with(kRecordName) ||
-                       LowerCase(name).find(".rar.incomplete") != std::string::npos)) {
+  if (here.Stamped &&
+      (IsArchiveName(name) || name.starts_with(kRecordName) ||
+       LowerCase(name).find(std::string(".rar") + kSetAsideSuffix) != std::string::npos)) {
     return true;
   }
   const std::string& beside = scan.archives.BesideName;
-  return here.Beside && (SameName(name, beside) ||
-                         SameName(name.substr(0, beside.size() + 11), beside + ".incomplete"));
+  const std::string aside = beside + kSetAsideSuffix;
+  return here.Beside && (SameName(name, beside) || SameName(name.substr(0, aside.size()), aside));
 }
 
 bool IsOwnArchive(SourceScan& scan, ArchivesHere here, const std::string& name) {
@@ -209,9 +209,8 @@ bool SelectFile(SourceScan& scan, Level& level, const platform::DirectoryEntry& 
   if (lookup.Status == LookupStatus::Directory && entry.Kind == EntryKind::Unknown) return true;
   if (lookup.Status == LookupStatus::Found && !HoldsWildcard(entry.Name)) {
     WriteScanLine(run, "C ", path, true);
-    const TBackupFile* node =
-        level.node->AddChild(entry.Name, false, DosDateTimeToDateTime(lookup.Packed));
-    CountFile(scan, lookup, path, node);
+    level.node->AddChild(entry.Name, false, DosDateTimeToDateTime(lookup.Packed));
+    CountFile(scan, lookup, path);
     return false;
   }
   WriteScanLine(run, "S ", path, true);

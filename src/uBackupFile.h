@@ -66,7 +66,7 @@ struct StampWindow {
 
 // A selected file whose time stamps lay in the window the scan collected.
 struct CloseFile {
-  const TBackupFile* Node;
+  std::string Relative;  // its path below the source, as the list has it
   platform::ChangeMoment Written;
   platform::ChangeMoment Changed;
   std::optional<std::uint64_t> Content{};  // read once, when first asked

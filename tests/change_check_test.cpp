@@ -31,14 +31,12 @@ RecordEntry Finished(std::string archive, Fingerprint selected, std::uint64_t si
 // A source with one file whose stamps lie a second before the scan's start.
 class CloseFiles : public ::testing::Test {
  protected:
-  void SetUp() override {
-    testing::WriteFile(dir.path() / "near.txt", "near");
-    near = root.AddChild("near.txt", false, 0);
-  }
+  void SetUp() override { testing::WriteFile(dir.path() / "near.txt", "near"); }
   // The files as a scan collecting `window` would have kept them.
   FilesCloseToScan Scanned(StampWindow window) {
     std::vector<CloseFile> kept;
-    if (window.Holds(kScan - kSecond)) kept.push_back({near, kScan - kSecond, kScan - kSecond});
+    if (window.Holds(kScan - kSecond))
+      kept.push_back({"near.txt", kScan - kSecond, kScan - kSecond});
     return FilesCloseToScan(dir.path().string() + platform::PathDelimiter, window, kept);
   }
   Fingerprint NearContent(const std::string& content) const {
@@ -50,8 +48,6 @@ class CloseFiles : public ::testing::Test {
   }
 
   TempDir dir;
-  TBackupFile root{"", true, nullptr, 0};
-  TBackupFile* near = nullptr;
 };
 
 TEST_F(CloseFiles, ArchiveDueUnlessAFinishedEntryOfTheJobHoldsTheSelectionAsItIs) {
