@@ -19,6 +19,8 @@ contents=$(dpkg-deb --contents "$deb")
 echo "$contents"
 doc=./usr/share/doc/stampbak
 for file in ./usr/bin/stampbak ./usr/share/man/man1/stampbak.1.gz $doc/copyright \
+  ./usr/libexec/stampbak/stampbak-night ./usr/libexec/stampbak/stampbak-alert \
+  ./usr/libexec/stampbak/prune-archives $doc/examples/windows/stampbak-night.cmd \
   $doc/changelog.gz $doc/README.md $doc/examples/crontab $doc/examples/logrotate/stampbak \
   $doc/examples/systemd/stampbak-nightly.service $doc/examples/systemd/stampbak-nightly.timer \
   $doc/examples/systemd/stampbak-failure@.service \
@@ -36,11 +38,16 @@ if command -v systemd-analyze > /dev/null; then
   status=0
   for pair in "$units/package/usr /usr" "$units/usr/local $units/usr/local"; do
     set -- $pair  # where it lies, and the prefix its program is under
-    grep -q "^ExecStart=$2/bin/stampbak " "$1/share/doc/stampbak/examples/systemd/stampbak-nightly.service" ||
+    grep -q "^ExecStart=$2/libexec/stampbak/stampbak-night .* $2/bin/stampbak " \
+      "$1/share/doc/stampbak/examples/systemd/stampbak-nightly.service" ||
       { echo "the unit under $1 does not start $2/bin/stampbak"; status=1; }
+    grep -q "^30 1 .* $2/libexec/stampbak/stampbak-night .* $2/bin/stampbak " \
+      "$1/share/doc/stampbak/examples/crontab" ||
+      { echo "the crontab under $1 does not start $2/bin/stampbak"; status=1; }
   done
-  # The package's unit names /usr/bin/stampbak, which is only verified
-  # where this machine has one; the prefixed one names the program beside it.
+  # The package's units name /usr/bin/stampbak, which is only verified
+  # where this machine has one; the prefixed ones name the programs beside
+  # them.
   examples=$units/usr/local/share/doc/stampbak/examples/systemd
   (cd "$examples" && systemd-analyze verify ./stampbak-nightly.service \
     ./stampbak-nightly.timer ./stampbak-failure@.service) || status=1

@@ -18,7 +18,7 @@
 # names each archive removed. For example, after the nightly backup in a
 # crontab:
 #
-#   45 1 * * * sh /usr/share/doc/stampbak/examples/retention/prune-archives.sh /srv/backup/documents --days 90
+#   45 1 * * * /usr/libexec/stampbak/prune-archives /srv/backup/documents --days 90
 set -eu
 usage() {
   echo "usage: $0 [-v] DESTINATION --keep N | --days D" >&2
