@@ -29,8 +29,8 @@ strict=
 [ $# -ge 2 ] || usage
 log=$1
 shift
-umask 077
-mkdir -p -- "$(dirname -- "$log")" && touch -- "$log" || exit 1
+# Private, as it names every file; stampbak keeps the caller's umask.
+(umask 077 && mkdir -p -- "$(dirname -- "$log")" && touch -- "$log") || exit 1
 began=$(date '+%F %T')
 
 # The options as stampbak reads them: the first letter of a word counts,
