@@ -199,4 +199,6 @@ ListingOpen OpenDirectory(const std::string& directory) {
   return PosixListing::Adopt(fd, nullptr);
 }
 
+ListingOpen AdoptDirectory(int fd) { return PosixListing::Adopt(fd, nullptr); }
+
 }  // namespace platform

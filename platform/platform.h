@@ -243,6 +243,27 @@ FileTimeLookup LastWriteTime(const std::string& path);
 // Opens the directory the path names, through a link if it is one. A
 // directory with no entries opens and lists nothing.
 ListingOpen OpenDirectory(const std::string& directory);
+
+// Workers that open, list and look up whole directories ahead of the walk,
+// in the order it will want them, so that a cold disk or a share has
+// several requests to answer at once. The listings the walk gets say the
+// same as without them, and fail at the same places.
+struct ReadAhead {
+  int Workers = 0;  // none: the walk reads alone
+  // A fixed plan, for tests: the workers run only while the walk waits for
+  // them, so that every call comes in the same order on every run.
+  bool Lockstep = false;
+  // The names the walk takes: the files it looks up, the subdirectories it
+  // enters. Called on the workers' threads, so it must own what it reads.
+  std::function<bool(std::string_view)> Takes;
+  // Called on the walk's thread every few milliseconds while it waits for
+  // a worker; it may throw to end the walk.
+  std::function<void()> WhileWaiting;
+};
+
+// OpenDirectory, with workers reading ahead of the walk below it where the
+// platform has them.
+ListingOpen OpenDirectory(const std::string& directory, const ReadAhead& ahead);
 // Creates a new file that only this user can read, never through a link
 // and never over an existing name.
 FileCreation CreateNewFile(const std::string& path);

@@ -46,6 +46,10 @@ FileTimeLookup FileTimeAt(int directoryFd, const char* name, LocalTimeCache& tim
 // where the entry does not say.
 EntryKind KindOf(int dirFd, const dirent& found);
 
+// A listing of an open directory descriptor, which it then owns; the walk
+// reads it alone.
+ListingOpen AdoptDirectory(int fd);
+
 // Writes the bytes to a descriptor, again after a signal, a partial write
 // or a full non-blocking one; returns how many were written before the
 // first failure.

@@ -1,5 +1,6 @@
 #include "src/run_sequence.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <new>
 
@@ -46,6 +47,21 @@ std::string DestinationStamp(const RunSettings& settings, const platform::LocalT
     stamp += time;
   }
   return stamp;
+}
+
+// How many workers read ahead of the scan: a few by default, since the
+// disk answers several requests at once; none, or the tests' fixed plan,
+// where the environment asks.
+void ReadAheadFromEnvironment(RunSettings& settings) {
+  constexpr int kMostWorkers = 16;
+  const std::string value = platform::EnvironmentVariable("STAMPBAK_READ_AHEAD");
+  if (value == "plan") {
+    settings.ReadAheadWorkers = 1;
+    settings.ReadAheadLockstep = true;
+  } else if (!value.empty() && value.size() <= 2 &&
+             value.find_first_not_of("0123456789") == std::string::npos) {
+    settings.ReadAheadWorkers = std::min(std::stoi(value), kMostWorkers);
+  }
 }
 
 // Returns why the destination chain could not be made, if it could not.
@@ -144,6 +160,7 @@ ExitStatus RunSequence(const platform::ProcessStart& start, ReportChannel& repor
   const std::vector<std::string> params = readParameters();
   if (AnswerQuestion(params, report)) return ExitStatus::AllOk;
   ParseParameters(params, settings);
+  ReadAheadFromEnvironment(settings);
   // A value made only of double quotes ends up empty and so counts as missing.
   settings.SrcDir = WithoutSurroundingQuotes(settings.SrcDir);
   settings.DstDir = WithoutSurroundingQuotes(settings.DstDir);

@@ -20,6 +20,10 @@ struct RunSettings {
   // order: words passed over, text after an option's letter, values that
   // look like options. The parsing itself does not change for them.
   std::vector<std::string> Slips;
+  // Workers reading directories ahead of the scan (STAMPBAK_READ_AHEAD:
+  // a number, 0 for none, "plan" for one on the tests' fixed plan).
+  int ReadAheadWorkers = 4;
+  bool ReadAheadLockstep = false;
 };
 
 }  // namespace stampbak

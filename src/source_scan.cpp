@@ -296,11 +296,23 @@ void Walk(SourceScan& scan, TBackupFile& root, std::unique_ptr<platform::Directo
   }
 }
 
+// Workers read ahead what the scan takes: the same decision as Decide's,
+// on copies of the lists, which the workers may outlive.
+platform::ReadAhead ReadAheadFor(const Run& run, std::string_view includeMask,
+                                 std::string_view excludeMask) {
+  const RunSettings& settings = run.settings;
+  return {settings.ReadAheadWorkers, settings.ReadAheadLockstep,
+          [include = PreparedMaskList(includeMask), exclude = PreparedMaskList(excludeMask)](
+              std::string_view name) { return include.Matches(name) && !exclude.Matches(name); },
+          [] { EndIfAsked(); }};
+}
+
 }  // namespace
 
 void TBackupFile::Scan(const Run& run, const std::string& directory, std::string_view includeMask,
                        std::string_view excludeMask, ScannedSource& scanned) {
-  platform::ListingOpen open = platform::OpenDirectory(directory);
+  platform::ListingOpen open =
+      platform::OpenDirectory(directory, ReadAheadFor(run, includeMask, excludeMask));
   if (!open.Listing) {
     // A source that cannot be read must not pass for an empty one.
     throw UnreadableSource(directory, open.Reason);

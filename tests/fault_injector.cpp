@@ -27,15 +27,22 @@
 //                                keep no modes
 //   STAMPBAK_STDOUT_WRITES=FILE  at exit, the size of each write to standard
 //                                output, one a line
+// Workers reading ahead call from threads of their own:
+//   STAMPBAK_FAULT_OFF_MAIN=1    STAMPBAK_FAULT fails only their calls
+//   STAMPBAK_HOLD=NAME           their look-up of a file named NAME never
+//                                returns, as on a dead share
 // Only writes to descriptors above 2 count: the report and warnings may be
 // lost, the list file may not.
 #include <dirent.h>
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <pthread.h>
 #include <sys/random.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdarg>
@@ -48,11 +55,12 @@
 namespace {
 
 constexpr const char* kNames[] = {
-    "open",    "openat", "fstatat",   "fstat", "stat",      "fdopendir", "readdir", "close",
-    "mkdir",   "unlink", "write",     "read",  "getcwd",    "flock",     "fork",    "pipe2",
-    "waitpid", "rename", "renameat2", "fsync", "getrandom", "new"};
+    "open",    "openat", "fstatat",   "fstat", "stat",      "fdopendir", "readdir",       "close",
+    "mkdir",   "unlink", "write",     "read",  "getcwd",    "flock",     "fork",          "pipe2",
+    "waitpid", "rename", "renameat2", "fsync", "getrandom", "new",       "pthread_create"};
 constexpr int kKinds = sizeof kNames / sizeof kNames[0];
-long counts[kKinds];
+// Workers that read ahead call from their own threads.
+std::atomic<long> counts[kKinds];
 bool active = false;
 const char* plantLink = nullptr;
 const char* plantUnder = "";
@@ -64,6 +72,8 @@ bool permissionless = false;
 char faultName[32] = "";
 long faultCall = 0;
 int faultErrno = 0;
+bool offMainOnly = false;
+const char* hold = nullptr;
 std::size_t stdoutWrites[4096];
 int stdoutWriteCount = 0;
 
@@ -78,6 +88,8 @@ __attribute__((constructor)) void Configure() {
   if (const char* shift = std::getenv("STAMPBAK_STAMP_SHIFT")) stampShift = std::atol(shift);
   noChangeTimes = std::getenv("STAMPBAK_NO_CHANGE_TIMES") != nullptr;
   permissionless = std::getenv("STAMPBAK_PERMISSIONLESS") != nullptr;
+  offMainOnly = std::getenv("STAMPBAK_FAULT_OFF_MAIN") != nullptr;
+  hold = std::getenv("STAMPBAK_HOLD");
   if (const char* fault = std::getenv("STAMPBAK_FAULT")) {
     std::sscanf(fault, "%31[^:]:%ld:%d", faultName, &faultCall, &faultErrno);
   }
@@ -88,7 +100,7 @@ __attribute__((destructor)) void WriteCounts() {
   FILE* out = active && path != nullptr ? std::fopen(path, "w") : nullptr;
   if (out == nullptr) return;
   for (int kind = 0; kind < kKinds; ++kind)
-    std::fprintf(out, "%s %ld\n", kNames[kind], counts[kind]);
+    std::fprintf(out, "%s %ld\n", kNames[kind], counts[kind].load());
   std::fclose(out);
 }
 
@@ -100,17 +112,21 @@ __attribute__((destructor)) void WriteStdoutWrites() {
   std::fclose(out);
 }
 
+bool OnMainThread() { return syscall(SYS_gettid) == getpid(); }
+
 // Counts the call; true when it is the one to fail, with errno set.
 bool Fails(const char* name) {
   if (!active) return false;
   int kind = 0;
   while (std::strcmp(kNames[kind], name) != 0) ++kind;
-  ++counts[kind];
-  if ((faultCall != 0 && counts[kind] != faultCall) || std::strcmp(name, faultName) != 0) {
+  const long count = ++counts[kind];
+  if ((faultCall != 0 && count != faultCall) || std::strcmp(name, faultName) != 0 ||
+      (offMainOnly && OnMainThread())) {
     return false;
   }
   if (faultErrno < 0) {
-    std::raise(-faultErrno);
+    // To the process, as others send it: whichever thread takes it.
+    kill(getpid(), -faultErrno);
     return false;
   }
   errno = faultErrno;
@@ -141,6 +157,12 @@ void Adjust(struct stat* st) {
   if (permissionless && S_ISREG(st->st_mode)) st->st_mode |= 0777;
 }
 
+// A worker's look-up of the held name waits for ever.
+void HoldIfAsked(const char* path) {
+  if (hold == nullptr || !active || std::strcmp(path, hold) != 0 || OnMainThread()) return;
+  for (;;) pause();
+}
+
 template <typename F>
 F Real(const char* name) {
   return reinterpret_cast<F>(dlsym(RTLD_NEXT, name));
@@ -157,17 +179,18 @@ F Real(const char* name) {
 
 // A look-up that fails when its turn comes, and otherwise shows what the
 // simulated file system would.
-#define WRAP_STAT(name, params, args)                  \
+#define WRAP_STAT(name, params, args, before)          \
   extern "C" int name params noexcept {                \
+    before;                                            \
     if (Fails(#name)) return -1;                       \
     const int found = Real<int(*) params>(#name) args; \
     if (found == 0) Adjust(s);                         \
     return found;                                      \
   }
 
-WRAP_STAT(fstatat, (int d, const char* p, struct stat* s, int f), (d, p, s, f))
-WRAP_STAT(fstat, (int fd, struct stat* s), (fd, s))
-WRAP_STAT(stat, (const char* p, struct stat* s), (p, s))
+WRAP_STAT(fstatat, (int d, const char* p, struct stat* s, int f), (d, p, s, f), HoldIfAsked(p))
+WRAP_STAT(fstat, (int fd, struct stat* s), (fd, s), (void)0)
+WRAP_STAT(stat, (const char* p, struct stat* s), (p, s), (void)0)
 WRAP(DIR*, fdopendir, (int fd), (fd), nullptr)
 WRAP(int, mkdir, (const char* p, mode_t m), (p, m), -1, noexcept)
 WRAP(int, unlink, (const char* p), (p), -1, noexcept)
@@ -185,6 +208,14 @@ WRAP(ssize_t, getrandom, (void* b, size_t n, unsigned f), (b, n, f), -1)
 extern "C" {
 
 // Both opens go to the real openat; "open" is counted as itself.
+// A thread that cannot be made says so by its result, not by errno.
+extern "C" int pthread_create(pthread_t* thread, const pthread_attr_t* attributes,
+                              void* (*start)(void*), void* argument) {
+  if (Fails("pthread_create")) return errno;
+  return Real<int (*)(pthread_t*, const pthread_attr_t*, void* (*)(void*), void*)>(
+      "pthread_create")(thread, attributes, start, argument);
+}
+
 static int OpenCounted(const char* kind, int dirFd, const char* path, int flags, va_list rest) {
   const mode_t mode = (flags & O_CREAT) != 0 ? va_arg(rest, mode_t) : 0;
   if (Fails(kind)) return -1;

@@ -167,7 +167,8 @@ class FaultSweep : public NativeRun {
   Outcome Inject(const Corpus& corpus, const std::string& fault, const std::string& redirect = "") {
     return Run("-s src -d dst -a -e '*.tmp' -r",
                "LD_PRELOAD=" + Quoted(FAULT_INJECTOR) + " ASAN_OPTIONS=verify_asan_link_order=0 " +
-                   kYearBack + corpus.environment + " " + fault + " timeout -s KILL 20",
+                   readAhead_ + kYearBack + corpus.environment + " " + fault +
+                   " timeout -s KILL 20",
                redirect);
   }
 
@@ -255,6 +256,10 @@ class FaultSweep : public NativeRun {
     }
   }
 
+  // The sweeps count calls, which workers reading ahead would make in any
+  // order: they run with none, or on the fixed plan.
+  std::string readAhead_ = "STAMPBAK_READ_AHEAD=0 ";
+
  private:
   std::string typedOut_;
 };
@@ -281,6 +286,68 @@ TEST_F(FaultSweep, EveryFailingCallLeavesAnHonestRun) {
   }
   // A sweep over a call that no clean run makes would prove nothing.
   for (const auto& [call, reasons] : kReasons) EXPECT_GT(reached[call], 0) << call;
+}
+
+// With a worker reading ahead on the fixed plan, the calls come in the same
+// order on every run, and a failing one or an allocation that fails
+// anywhere, the worker's included, still leaves an honest run.
+TEST_F(FaultSweep, ReadAheadOnTheFixedPlanLeavesHonestRuns) {
+  readAhead_ = "STAMPBAK_READ_AHEAD=plan ";
+  const Corpus& corpus = kCorpora[0];
+  std::string cleanList;
+  const std::map<std::string, long> counts = Counts(corpus, cleanList);
+  EXPECT_EQ(Counts(corpus, cleanList), counts);
+  std::vector<std::string> faults;
+  for (const char* call : {"openat", "fstatat", "fstat", "fdopendir", "readdir", "close"}) {
+    for (int reason : kReasons.at(call)) {
+      for (long k = 1; k <= counts.at(call); ++k)
+        faults.push_back(call + (":" + std::to_string(k)) + ":" + std::to_string(reason));
+    }
+  }
+  for (long k = 1; k <= counts.at("new"); ++k) faults.push_back("new:" + std::to_string(k));
+  for (const std::string& fault : faults) {
+    const Outcome o = RunWith(corpus, "STAMPBAK_FAULT=" + fault);
+    ExpectHonest(o, cleanList, fault,
+                 Holds(fault, "new:") || fault.ends_with(":" + std::to_string(ENOMEM)));
+  }
+  EXPECT_EQ(counts.at("pthread_create"), 1);
+}
+
+// Workers reading ahead say what the walk alone says, byte for byte, with
+// no thread to be had, with every open of theirs failing for want of
+// descriptors, and on listings without entry types.
+TEST_F(FaultSweep, ReadAheadLeftShortSaysWhatTheWalkAloneSays) {
+  for (int i = 0; i < 300; ++i) WriteFile(dir.path() / "src/many" / std::to_string(i) / "f.txt");
+  const struct {
+    std::string how;
+    std::string alone;
+  } cases[] = {
+      {"STAMPBAK_READ_AHEAD=4 STAMPBAK_FAULT=pthread_create:0:" + std::to_string(EAGAIN), ""},
+      {"STAMPBAK_READ_AHEAD=4 STAMPBAK_FAULT_OFF_MAIN=1 STAMPBAK_FAULT=openat:0:" +
+           std::to_string(EMFILE),
+       ""},
+      {"STAMPBAK_READ_AHEAD=4 STAMPBAK_UNTYPED_LISTINGS=1", "STAMPBAK_UNTYPED_LISTINGS=1"},
+  };
+  for (const auto& [how, alone] : cases) {
+    const Outcome expected = RunWith(kCorpora[0], alone);
+    const std::string list = ListHanded();
+    const Outcome o = RunWith(kCorpora[0], how);
+    EXPECT_EQ(o.status, expected.status) << how;
+    EXPECT_EQ(o.out, expected.out) << how;
+    EXPECT_EQ(o.err, expected.err) << how;
+    EXPECT_EQ(ListHanded(), list) << how;
+  }
+}
+
+// A worker stuck in the file system, as on a dead share, does not hold up
+// the run's end: a signal ends it as ever, and the worker is left to the
+// process's exit.
+TEST_F(FaultSweep, AWorkerStuckInALookUpDoesNotHoldUpTheEnd) {
+  const Outcome o =
+      RunWith(kCorpora[0], "STAMPBAK_READ_AHEAD=4 STAMPBAK_HOLD=b.txt timeout -s TERM 1");
+  EXPECT_TRUE(Holds(o.err, "stampbak: ended by SIGTERM; no backup was made\n")) << o.err;
+  EXPECT_FALSE(Holds(o.out, "All OK"));
+  EXPECT_EQ(ArchiverRuns(), 0);
 }
 
 // As root, a list file or a record opened over a planted link would write

@@ -2,7 +2,8 @@
 # Builds and runs every check: the Linux build with its unit and end-to-end
 # suites, then the Windows build with its unit suite and the end-to-end
 # tests of the Windows executable under Wine, the suite again under
-# sanitizers and one run under valgrind, the fuzz targets, format and
+# sanitizers and one run under valgrind, the end-to-end tests under
+# ThreadSanitizer, the fuzz targets, format and
 # static analysis, and the Debian package with the manual page. Nothing is
 # installed: the package is unpacked into a temporary directory.
 set -eu
@@ -14,6 +15,7 @@ ctest --preset test
 
 tools/check-windows.sh
 tools/check-sanitizers.sh
+tools/check-threads.sh
 tools/run-fuzzers.sh
 tools/check-lint.sh
 tools/check-package.sh

@@ -1,0 +1,622 @@
+// Workers that open, list and look up whole directories ahead of the walk,
+// in the order it will want them, and hand each over in chunks: a cold
+// disk or a share then has several requests to answer at once instead of
+// one at a time. The workers share nothing with the walk but the state
+// below, under one mutex; every descriptor is opened from its parent's
+// descriptor, never through a link.
+#include <dirent.h>
+#include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "platform/posix.h"
+
+namespace platform {
+namespace {
+
+constexpr std::size_t kChunk = 256;             // entries handed over at once
+constexpr std::size_t kAheadOfWalk = 4096;      // held for the directory the walk is in
+constexpr std::size_t kWindowEntries = 32768;   // held for directories it has not reached
+constexpr std::size_t kWindowDirectories = 64;  // read ahead and not reached
+// Directories deeper than this below the source are read by the walk
+// alone, and none at all where fewer descriptors are allowed than this:
+// with the walk's own levels and the window, that keeps the descriptors
+// the read-ahead holds well within the limit.
+constexpr int kDeepestAhead = 64;
+constexpr rlim_t kFewestDescriptors = 256;
+constexpr auto kPatience = std::chrono::milliseconds(50);
+// How long the run's end waits for a worker stuck in the file system
+// (a dead share) before it leaves it behind; the process's exit ends it.
+constexpr auto kJoinPatience = std::chrono::seconds(2);
+
+struct AheadDirectory;
+
+struct AheadEntry {
+  DirectoryEntry Entry;
+  bool LookedUp = false;
+  FileTimeLookup Lookup;
+  std::shared_ptr<AheadDirectory> Child;  // a subdirectory the walk will enter
+};
+
+enum class Stage { Waiting, Reading, Read, WalkAlone };
+
+// One directory read ahead. Everything but the names is guarded by the
+// engine's mutex.
+struct AheadDirectory {
+  AheadDirectory(std::string name, ino_t listed, std::shared_ptr<AheadDirectory> parent)
+      : Name(std::move(name)),
+        ListedInode(listed),
+        Depth(parent ? parent->Depth + 1 : 0),
+        Parent(std::move(parent)) {}
+  ~AheadDirectory() {
+    if (Dir != nullptr) closedir(Dir);
+  }
+  AheadDirectory(const AheadDirectory&) = delete;
+  AheadDirectory& operator=(const AheadDirectory&) = delete;
+
+  const std::string Name;
+  const ino_t ListedInode;
+  const int Depth;
+  std::shared_ptr<AheadDirectory> Parent;  // until it is opened
+  Stage stage = Stage::Waiting;
+  DIR* Dir = nullptr;
+  int Fd = -1;
+  dev_t Device = 0;
+  ino_t Inode = 0;
+  int OpenError = 0;  // the open failed with it: the walk says so
+  std::deque<std::vector<AheadEntry>> Chunks;
+  std::size_t Held = 0;  // entries in Chunks
+  int ListingError = 0;
+  bool Complete = false;
+  int Unopened = 0;      // subdirectories still to be opened from Fd
+  int Pins = 0;          // users of Fd outside the mutex
+  bool NeedsFd = false;  // the walk may open or look up from Fd itself
+  bool Taken = false;    // the walk is in it
+  bool Left = false;     // the walk left it, or will never enter it
+  bool Counted = false;  // in the window
+};
+
+using Lock = std::unique_lock<std::mutex>;
+
+// What the workers and the walk share.
+struct Shared {
+  explicit Shared(const ReadAhead& plan) : Plan(plan) {}
+  const ReadAhead Plan;
+  std::mutex Mutex;
+  std::condition_variable Changed;
+  std::vector<std::shared_ptr<AheadDirectory>> Stack;  // to be opened, the next on top
+  std::size_t Started = 0;                             // directories in the window
+  std::size_t Held = 0;                                // entries held for them
+  bool Stopping = false;
+  bool NoMore = false;  // a worker ran short of descriptors: start nothing more
+  int Running = 0;      // workers not yet ended
+  int Busy = 0;         // workers at work, for the fixed plan
+  unsigned Generation = 0;
+  unsigned Seen = 0;
+};
+
+// A worker waits for something to do; under the fixed plan the walk goes
+// on only when the workers wait and have seen its last request.
+template <typename Ready>
+void Idle(Shared& shared, Lock& lock, Ready ready) {
+  --shared.Busy;
+  while (!ready()) {
+    shared.Seen = shared.Generation;
+    shared.Changed.notify_all();
+    shared.Changed.wait(lock);
+  }
+  ++shared.Busy;
+}
+
+void CloseIfDone(AheadDirectory& dir) {
+  if (dir.Dir == nullptr || dir.Pins > 0 || dir.stage == Stage::Reading) return;
+  if (!dir.Left && !(dir.Complete && dir.Unopened == 0 && !dir.NeedsFd)) return;
+  closedir(dir.Dir);
+  dir.Dir = nullptr;
+  dir.Fd = -1;
+}
+
+void LeaveWindow(Shared& shared, AheadDirectory& dir) {
+  if (!dir.Counted) return;
+  dir.Counted = false;
+  --shared.Started;
+  shared.Held -= dir.Held;
+}
+
+// The walk will never enter these, nor anything below them.
+void Abandon(Shared& shared, std::vector<std::shared_ptr<AheadDirectory>> dirs) {
+  while (!dirs.empty()) {
+    const std::shared_ptr<AheadDirectory> dir = std::move(dirs.back());
+    dirs.pop_back();
+    if (dir->Left || dir->Taken) continue;
+    dir->Left = true;
+    LeaveWindow(shared, *dir);
+    for (const auto& chunk : dir->Chunks) {
+      for (const AheadEntry& entry : chunk) {
+        if (entry.Child) dirs.push_back(entry.Child);
+      }
+    }
+    dir->Chunks.clear();
+    CloseIfDone(*dir);
+  }
+}
+
+// Opens a waiting directory from its parent's descriptor. False when the
+// walk must open it itself.
+bool OpenFromParent(Shared& shared, Lock& lock, AheadDirectory& dir) {
+  const std::shared_ptr<AheadDirectory> parent = std::move(dir.Parent);
+  if (parent->Fd < 0) {
+    dir.stage = Stage::WalkAlone;
+    return false;
+  }
+  ++parent->Pins;
+  dir.stage = Stage::Reading;
+  lock.unlock();
+  int error = 0;
+  struct stat st {};
+  const int fd =
+      openat(parent->Fd, dir.Name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  DIR* opened = nullptr;
+  if (fd < 0 || fstat(fd, &st) != 0 || (opened = fdopendir(fd)) == nullptr) {
+    error = errno;
+    if (fd >= 0) close(fd);
+  }
+  lock.lock();
+  --parent->Pins;
+  --parent->Unopened;
+  // Only the directory listed is read: nothing swapped in since (a mount
+  // point shows its own inode).
+  const bool swapped = error == 0 && st.st_dev == parent->Device && st.st_ino != dir.ListedInode;
+  const bool shortOf = error == EMFILE || error == ENFILE || error == ENOMEM;
+  if (swapped || shortOf) {
+    if (opened != nullptr) closedir(opened);
+    shared.NoMore = shared.NoMore || shortOf;
+    parent->NeedsFd = true;
+    dir.stage = Stage::WalkAlone;
+  } else if (error != 0) {
+    dir.OpenError = error;
+    dir.Complete = true;
+    dir.stage = Stage::Read;
+  } else {
+    dir.Dir = opened;
+    dir.Fd = dirfd(opened);
+    dir.Device = st.st_dev;
+    dir.Inode = st.st_ino;
+  }
+  CloseIfDone(*parent);
+  return dir.stage == Stage::Reading;
+}
+
+// Hands a chunk over, once the walk has room for it; the walk reading a
+// directory itself never waits.
+void HandOver(Shared& shared, Lock& lock, AheadDirectory& dir, std::vector<AheadEntry>& chunk,
+              bool byWalk) {
+  if (!byWalk) {
+    Idle(shared, lock,
+         [&] { return shared.Stopping || dir.Left || !dir.Taken || dir.Held < kAheadOfWalk; });
+  }
+  if (dir.Left || shared.Stopping) {
+    chunk.clear();
+    return;
+  }
+  const std::size_t size = chunk.size();
+  dir.Chunks.push_back(std::move(chunk));
+  chunk = {};
+  for (const AheadEntry& entry : dir.Chunks.back()) dir.Unopened += entry.Child ? 1 : 0;
+  dir.Held += size;
+  if (dir.Counted) shared.Held += size;
+  shared.Changed.notify_all();
+}
+
+// What the walk needs of one entry: its kind, and for a file it takes the
+// look-up, or for a directory it takes a place in the queue.
+AheadEntry Entry(const Shared& shared, const std::shared_ptr<AheadDirectory>& dir,
+                 const dirent& found, LocalTimeCache& times, bool& needsFd) {
+  AheadEntry entry;
+  entry.Entry.Name.assign(found.d_name);
+  entry.Entry.Kind = KindOf(dir->Fd, found);
+  const std::string& name = entry.Entry.Name;
+  if (name == "." || name == ".." || !shared.Plan.Takes(name)) return entry;
+  if (entry.Entry.Kind == EntryKind::Directory) {
+    entry.Child = std::make_shared<AheadDirectory>(name, found.d_ino, dir);
+  } else if (entry.Entry.Kind != EntryKind::DirectoryLink &&
+             entry.Entry.Kind != EntryKind::Unarchivable) {
+    entry.Lookup = FileTimeAt(dir->Fd, found.d_name, times);
+    entry.LookedUp = true;
+    // An entry of no kind that turns out a directory is entered by the walk.
+    needsFd = needsFd || entry.Lookup.Status == LookupStatus::Directory;
+  }
+  return entry;
+}
+
+// Lists and looks up an open directory in chunks, then queues the
+// subdirectories the walk will enter, the first on top.
+void Read(Shared& shared, Lock& lock, const std::shared_ptr<AheadDirectory>& dir, bool byWalk) {
+  LocalTimeCache times;
+  std::vector<std::shared_ptr<AheadDirectory>> children;
+  std::vector<AheadEntry> chunk;
+  bool needsFd = false;
+  int error = 0;
+  dir->stage = Stage::Reading;
+  lock.unlock();
+  try {
+    for (;;) {
+      errno = 0;
+      const dirent* found = readdir(dir->Dir);
+      if (found == nullptr) {
+        error = errno;
+        break;
+      }
+      chunk.push_back(Entry(shared, dir, *found, times, needsFd));
+      if (chunk.back().Child) children.push_back(chunk.back().Child);
+      if (chunk.size() < kChunk) continue;
+      lock.lock();
+      HandOver(shared, lock, *dir, chunk, byWalk);
+      const bool stop = dir->Left || shared.Stopping;
+      lock.unlock();
+      if (stop) break;
+    }
+    lock.lock();
+    if (!chunk.empty()) HandOver(shared, lock, *dir, chunk, true);
+  } catch (const std::bad_alloc&) {
+    error = ENOMEM;  // the walk meets it where the listing ends
+  }
+  if (!lock.owns_lock()) lock.lock();
+  dir->ListingError = error;
+  dir->NeedsFd = dir->NeedsFd || needsFd;
+  dir->Complete = true;
+  dir->stage = Stage::Read;
+  try {
+    if (!dir->Left && !shared.Stopping && dir->Depth < kDeepestAhead) {
+      for (auto child = children.rbegin(); child != children.rend(); ++child) {
+        shared.Stack.push_back(*child);
+      }
+    }
+  } catch (const std::bad_alloc&) {
+    // Those not queued the walk opens and reads itself when it comes to them.
+  }
+  CloseIfDone(*dir);
+  shared.Changed.notify_all();
+}
+
+bool MayStart(const Shared& shared) {
+  return !shared.Stack.empty() && !shared.NoMore && shared.Started < kWindowDirectories &&
+         shared.Held < kWindowEntries;
+}
+
+// Takes the next directory off the queue, opens and reads it.
+void Work(const std::shared_ptr<Shared>& shared) {
+  Lock lock(shared->Mutex);
+  for (;;) {
+    Idle(*shared, lock, [&] { return shared->Stopping || MayStart(*shared); });
+    if (shared->Stopping) break;
+    const std::shared_ptr<AheadDirectory> dir = std::move(shared->Stack.back());
+    shared->Stack.pop_back();
+    if (dir->stage != Stage::Waiting) continue;  // the walk came first
+    if (dir->Dir != nullptr) {                   // the source, opened by the walk
+      Read(*shared, lock, dir, false);
+      continue;
+    }
+    if (dir->Left) {
+      --dir->Parent->Unopened;
+      CloseIfDone(*dir->Parent);
+      dir->Parent.reset();
+      continue;
+    }
+    dir->Counted = true;
+    ++shared->Started;
+    if (OpenFromParent(*shared, lock, *dir)) Read(*shared, lock, dir, false);
+    shared->Changed.notify_all();
+  }
+  --shared->Running;
+  shared->Changed.notify_all();
+}
+
+// The workers block the signals that end a run: the walk's thread alone
+// takes them, as without workers.
+void StartWorkers(const std::shared_ptr<Shared>& shared, std::vector<std::thread>& workers) {
+  sigset_t all;
+  sigset_t before;
+  sigfillset(&all);
+  pthread_sigmask(SIG_SETMASK, &all, &before);
+  for (int i = 0; i < shared->Plan.Workers; ++i) {
+    try {
+      {
+        const Lock lock(shared->Mutex);
+        ++shared->Running;
+        ++shared->Busy;
+      }
+      workers.emplace_back(Work, shared);
+    } catch (...) {
+      const Lock lock(shared->Mutex);
+      --shared->Running;
+      --shared->Busy;
+      break;  // the ones there are will do, or none: the walk reads alone
+    }
+  }
+  pthread_sigmask(SIG_SETMASK, &before, nullptr);
+}
+
+// The workers, stopped and joined when the last listing of the walk goes.
+class Engine {
+ public:
+  explicit Engine(std::shared_ptr<Shared> shared) : shared_(std::move(shared)) {
+    StartWorkers(shared_, workers_);
+  }
+  ~Engine() {
+    Lock lock(shared_->Mutex);
+    shared_->Stopping = true;
+    shared_->Changed.notify_all();
+    const bool ended =
+        shared_->Changed.wait_for(lock, kJoinPatience, [&] { return shared_->Running == 0; });
+    // What was queued holds its parent: let both go.
+    for (const auto& dir : shared_->Stack) dir->Parent.reset();
+    shared_->Stack.clear();
+    lock.unlock();
+    for (std::thread& worker : workers_) ended ? worker.join() : worker.detach();
+  }
+  Engine(const Engine&) = delete;
+  Engine& operator=(const Engine&) = delete;
+
+  bool Working() const { return !workers_.empty(); }
+  Shared& State() { return *shared_; }
+
+  // Waits on the walk's thread, letting it end meanwhile.
+  template <typename Ready>
+  void Await(Lock& lock, Ready ready) {
+    Settle(lock);
+    while (!ready()) {
+      shared_->Changed.wait_for(lock, kPatience);
+      if (!ready() && shared_->Plan.WhileWaiting) {
+        lock.unlock();
+        shared_->Plan.WhileWaiting();
+        lock.lock();
+      }
+    }
+  }
+
+  // Wakes the workers for what the walk changed. Under the fixed plan the
+  // walk lets them run only while it waits for them, so that every call
+  // comes in the same order on every run.
+  void Settle(Lock& lock) {
+    shared_->Changed.notify_all();
+    if (!shared_->Plan.Lockstep) return;
+    ++shared_->Generation;
+    shared_->Changed.wait(lock, [&] {
+      return shared_->Running == 0 || (shared_->Busy == 0 && shared_->Seen == shared_->Generation);
+    });
+  }
+
+ private:
+  std::shared_ptr<Shared> shared_;
+  std::vector<std::thread> workers_;
+};
+
+// A directory as the walk reads it from what the workers handed over.
+class AheadListing final : public DirectoryListing {
+ public:
+  AheadListing(std::shared_ptr<Engine> engine, std::shared_ptr<AheadDirectory> dir)
+      : engine_(std::move(engine)), dir_(std::move(dir)) {}
+  ~AheadListing() override {
+    Shared& shared = engine_->State();
+    Lock lock(shared.Mutex);
+    try {
+      PassOver(next_ > 0 ? next_ - 1 : 0);
+      for (const auto& chunk : dir_->Chunks) {
+        for (const AheadEntry& entry : chunk) {
+          if (entry.Child) passed_.push_back(entry.Child);
+        }
+      }
+      Abandon(shared, std::move(passed_));
+    } catch (const std::bad_alloc&) {
+      // Short of memory what is left ahead stays until the run's end.
+      shared.NoMore = true;
+    }
+    dir_->Left = true;
+    dir_->Chunks.clear();
+    CloseIfDone(*dir_);
+    engine_->Settle(lock);
+  }
+  AheadListing(const AheadListing&) = delete;
+  AheadListing& operator=(const AheadListing&) = delete;
+
+  bool Next(DirectoryEntry& entry) override {
+    if (next_ == chunk_.size() && !NextChunk()) return false;
+    current_ = &chunk_[next_++];
+    entry = current_->Entry;
+    return true;
+  }
+
+  const std::string& Failure() const override { return failure_; }
+
+  FileTimeLookup LastWriteTime(const std::string& name) override {
+    if (current_ != nullptr && current_->LookedUp && current_->Entry.Name == name) {
+      return current_->Lookup;
+    }
+    return WithFd<FileTimeLookup>(
+        [&](int fd) { return FileTimeAt(fd, name.c_str(), times_); },
+        {LookupStatus::Failed, 0, "the directory could not be opened again"});
+  }
+
+  ListingOpen OpenSubdirectory(const std::string& name) override {
+    if (current_ != nullptr && current_->Child && current_->Entry.Name == name) {
+      return Enter(current_->Child);
+    }
+    return OpenItself(name);
+  }
+
+  std::string Identity() override {
+    return std::to_string(dir_->Device) + ":" + std::to_string(dir_->Inode);
+  }
+
+ private:
+  // The subdirectories of the chunk's entries from `from` on that the walk
+  // did not enter, to be given up.
+  void PassOver(std::size_t from) {
+    for (std::size_t i = from; i < chunk_.size(); ++i) {
+      if (chunk_[i].Child && !chunk_[i].Child->Taken) passed_.push_back(chunk_[i].Child);
+    }
+  }
+
+  bool NextChunk() {
+    Shared& shared = engine_->State();
+    Lock lock(shared.Mutex);
+    PassOver(0);
+    Abandon(shared, std::move(passed_));
+    passed_.clear();
+    chunk_.clear();
+    next_ = 0;
+    current_ = nullptr;
+    engine_->Await(lock, [&] { return !dir_->Chunks.empty() || dir_->Complete; });
+    if (dir_->Chunks.empty()) {
+      ThrowIfOutOfMemory(dir_->ListingError);
+      if (dir_->ListingError != 0) failure_ = std::strerror(dir_->ListingError);
+      return false;
+    }
+    chunk_ = std::move(dir_->Chunks.front());
+    dir_->Chunks.pop_front();
+    dir_->Held -= chunk_.size();
+    engine_->Settle(lock);
+    return true;
+  }
+
+  // The subdirectory as a worker opened and read it; one that no worker
+  // has started the walk opens and reads itself, and below the deepest
+  // level ahead it reads it alone.
+  ListingOpen Enter(const std::shared_ptr<AheadDirectory>& child) {
+    Shared& shared = engine_->State();
+    Lock lock(shared.Mutex);
+    child->Taken = true;
+    LeaveWindow(shared, *child);
+    if (child->stage == Stage::Waiting) {
+      if (child->Depth > kDeepestAhead) child->stage = Stage::WalkAlone;
+      if (child->stage == Stage::Waiting && OpenFromParent(shared, lock, *child)) {
+        Read(shared, lock, child, true);
+      }
+    }
+    engine_->Await(lock, [&] {
+      return child->Dir != nullptr || child->Complete || child->stage == Stage::WalkAlone;
+    });
+    const Stage stage = child->stage;
+    const int openError = child->OpenError;
+    lock.unlock();
+    if (stage == Stage::WalkAlone) return OpenItself(child->Name);
+    if (openError != 0) {
+      ThrowIfOutOfMemory(openError);
+      return {nullptr, std::strerror(openError)};
+    }
+    return {std::make_unique<AheadListing>(engine_, child), ""};
+  }
+
+  // Opened and read by the walk alone, as without workers. Short of
+  // descriptors, it first lets go of what was read ahead.
+  ListingOpen OpenItself(const std::string& name) {
+    for (bool retried = false;; retried = true) {
+      ListingOpen open = WithFd<ListingOpen>(
+          [&](int fd) {
+            const int inner =
+                openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (inner >= 0) return AdoptDirectory(inner);
+            const int error = errno;
+            ThrowIfOutOfMemory(error);
+            return ListingOpen{nullptr, std::strerror(error)};
+          },
+          {nullptr, "its directory could not be opened again"});
+      if (open.Listing || retried || !ShortOfDescriptors(open.Reason)) return open;
+      LetGoAhead();
+    }
+  }
+
+  static bool ShortOfDescriptors(const std::string& reason) {
+    return reason == std::strerror(EMFILE) || reason == std::strerror(ENFILE);
+  }
+
+  void LetGoAhead() {
+    Shared& shared = engine_->State();
+    Lock lock(shared.Mutex);
+    shared.NoMore = true;
+    std::vector<std::shared_ptr<AheadDirectory>> queued;
+    for (const auto& dir : shared.Stack) queued.push_back(dir);
+    Abandon(shared, std::move(queued));
+    engine_->Settle(lock);
+  }
+
+  // Calls with this directory's descriptor, kept open meanwhile.
+  template <typename Result, typename Call>
+  Result WithFd(Call call, Result closed) {
+    Shared& shared = engine_->State();
+    Lock lock(shared.Mutex);
+    const int fd = dir_->Fd;
+    if (fd < 0) return closed;
+    ++dir_->Pins;
+    lock.unlock();
+    struct Unpin {
+      Shared& shared;
+      AheadDirectory& dir;
+      ~Unpin() {
+        const Lock relock(shared.Mutex);
+        --dir.Pins;
+        CloseIfDone(dir);
+      }
+    } unpin{shared, *dir_};
+    return call(fd);
+  }
+
+  std::shared_ptr<Engine> engine_;
+  std::shared_ptr<AheadDirectory> dir_;
+  std::vector<AheadEntry> chunk_;
+  std::size_t next_ = 0;
+  AheadEntry* current_ = nullptr;
+  std::vector<std::shared_ptr<AheadDirectory>> passed_;
+  std::string failure_;
+  LocalTimeCache times_;
+};
+
+bool EnoughDescriptors() {
+  struct rlimit limit {};
+  return getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur >= kFewestDescriptors;
+}
+
+}  // namespace
+
+ListingOpen OpenDirectory(const std::string& directory, const ReadAhead& ahead) {
+  if (ahead.Workers <= 0 || !EnoughDescriptors()) return OpenDirectory(directory);
+  auto engine = std::make_shared<Engine>(std::make_shared<Shared>(ahead));
+  // No thread could be made: the walk reads alone, the same listing.
+  if (!engine->Working()) return OpenDirectory(directory);
+  const int fd = open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  struct stat st {};
+  DIR* opened = nullptr;
+  if (fd < 0 || fstat(fd, &st) != 0 || (opened = fdopendir(fd)) == nullptr) {
+    const int error = errno;
+    if (fd >= 0) close(fd);
+    ThrowIfOutOfMemory(error);
+    return {nullptr, std::strerror(error)};
+  }
+  auto root = std::make_shared<AheadDirectory>("", st.st_ino, nullptr);
+  root->Dir = opened;
+  root->Fd = fd;
+  root->Device = st.st_dev;
+  root->Inode = st.st_ino;
+  root->Taken = true;
+  {
+    Lock lock(engine->State().Mutex);
+    engine->State().Stack.push_back(root);
+    engine->Settle(lock);
+  }
+  return {std::make_unique<AheadListing>(engine, root), ""};
+}
+
+}  // namespace platform
