@@ -6,6 +6,7 @@
 // descriptor, never through a link.
 #include <dirent.h>
 #include <fcntl.h>
+#include <malloc.h>
 #include <pthread.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -27,8 +28,8 @@ namespace platform {
 namespace {
 
 constexpr std::size_t kChunk = 256;             // entries handed over at once
-constexpr std::size_t kAheadOfWalk = 4096;      // held for the directory the walk is in
-constexpr std::size_t kWindowEntries = 32768;   // held for directories it has not reached
+constexpr std::size_t kAheadOfWalk = 2048;      // held for the directory the walk is in
+constexpr std::size_t kWindowEntries = 8192;    // held for directories it has not reached
 constexpr std::size_t kWindowDirectories = 64;  // read ahead and not reached
 // Directories deeper than this below the source are read by the walk
 // alone, and none at all where fewer descriptors are allowed than this:
@@ -45,9 +46,18 @@ struct AheadDirectory;
 
 struct AheadEntry {
   DirectoryEntry Entry;
+  bool ToLookUp = false;  // a file the walk takes
   bool LookedUp = false;
   FileTimeLookup Lookup;
   std::shared_ptr<AheadDirectory> Child;  // a subdirectory the walk will enter
+};
+
+// Entries as listed, then looked up by any worker, or by the walk when it
+// comes to them first: one directory's files are looked up side by side.
+struct Chunk {
+  std::vector<AheadEntry> Entries;
+  bool Started = false;  // guarded by the engine's mutex, as is Ready
+  bool Ready = false;
 };
 
 enum class Stage { Waiting, Reading, Read, WalkAlone };
@@ -76,8 +86,9 @@ struct AheadDirectory {
   dev_t Device = 0;
   ino_t Inode = 0;
   int OpenError = 0;  // the open failed with it: the walk says so
-  std::deque<std::vector<AheadEntry>> Chunks;
+  std::deque<std::shared_ptr<Chunk>> Chunks;
   std::size_t Held = 0;  // entries in Chunks
+  int LookingUp = 0;     // chunks whose files are still to be looked up from Fd
   int ListingError = 0;
   bool Complete = false;
   int Unopened = 0;      // subdirectories still to be opened from Fd
@@ -95,10 +106,13 @@ struct Shared {
   explicit Shared(const ReadAhead& plan) : Plan(plan) {}
   const ReadAhead Plan;
   std::mutex Mutex;
-  std::condition_variable Changed;
+  std::condition_variable ForWorkers;                  // work to take, room for a chunk, the end
+  std::condition_variable ForWalk;                     // a directory opened or read further
   std::vector<std::shared_ptr<AheadDirectory>> Stack;  // to be opened, the next on top
-  std::size_t Started = 0;                             // directories in the window
-  std::size_t Held = 0;                                // entries held for them
+  // Chunks whose files are to be looked up, the walk's soonest first.
+  std::deque<std::pair<std::shared_ptr<AheadDirectory>, std::shared_ptr<Chunk>>> Lookups;
+  std::size_t Started = 0;  // directories in the window
+  std::size_t Held = 0;     // entries held for them
   bool Stopping = false;
   bool NoMore = false;  // a worker ran short of descriptors: start nothing more
   int Running = 0;      // workers not yet ended
@@ -114,15 +128,17 @@ void Idle(Shared& shared, Lock& lock, Ready ready) {
   --shared.Busy;
   while (!ready()) {
     shared.Seen = shared.Generation;
-    shared.Changed.notify_all();
-    shared.Changed.wait(lock);
+    if (shared.Plan.Lockstep) shared.ForWalk.notify_one();
+    shared.ForWorkers.wait(lock);
   }
   ++shared.Busy;
 }
 
 void CloseIfDone(AheadDirectory& dir) {
   if (dir.Dir == nullptr || dir.Pins > 0 || dir.stage == Stage::Reading) return;
-  if (!dir.Left && !(dir.Complete && dir.Unopened == 0 && !dir.NeedsFd)) return;
+  if (!dir.Left && !(dir.Complete && dir.Unopened == 0 && dir.LookingUp == 0 && !dir.NeedsFd)) {
+    return;
+  }
   closedir(dir.Dir);
   dir.Dir = nullptr;
   dir.Fd = -1;
@@ -144,7 +160,7 @@ void Abandon(Shared& shared, std::vector<std::shared_ptr<AheadDirectory>> dirs) 
     dir->Left = true;
     LeaveWindow(shared, *dir);
     for (const auto& chunk : dir->Chunks) {
-      for (const AheadEntry& entry : chunk) {
+      for (const AheadEntry& entry : chunk->Entries) {
         if (entry.Child) dirs.push_back(entry.Child);
       }
     }
@@ -201,8 +217,9 @@ bool OpenFromParent(Shared& shared, Lock& lock, AheadDirectory& dir) {
 
 // Hands a chunk over, once the walk has room for it; the walk reading a
 // directory itself never waits.
-void HandOver(Shared& shared, Lock& lock, AheadDirectory& dir, std::vector<AheadEntry>& chunk,
-              bool byWalk) {
+void HandOver(Shared& shared, Lock& lock, const std::shared_ptr<AheadDirectory>& shared_dir,
+              std::vector<AheadEntry>& chunk, bool byWalk) {
+  AheadDirectory& dir = *shared_dir;
   if (!byWalk) {
     Idle(shared, lock,
          [&] { return shared.Stopping || dir.Left || !dir.Taken || dir.Held < kAheadOfWalk; });
@@ -211,19 +228,58 @@ void HandOver(Shared& shared, Lock& lock, AheadDirectory& dir, std::vector<Ahead
     chunk.clear();
     return;
   }
-  const std::size_t size = chunk.size();
-  dir.Chunks.push_back(std::move(chunk));
+  auto handed = std::make_shared<Chunk>();
+  handed->Entries = std::move(chunk);
   chunk = {};
-  for (const AheadEntry& entry : dir.Chunks.back()) dir.Unopened += entry.Child ? 1 : 0;
+  const bool toLookUp = std::any_of(handed->Entries.begin(), handed->Entries.end(),
+                                    [](const AheadEntry& entry) { return entry.ToLookUp; });
+  if (toLookUp) shared.Lookups.emplace_back(shared_dir, handed);
+  dir.Chunks.push_back(handed);
+  handed->Ready = !toLookUp;
+  dir.LookingUp += toLookUp ? 1 : 0;
+  for (const AheadEntry& entry : handed->Entries) dir.Unopened += entry.Child ? 1 : 0;
+  const std::size_t size = handed->Entries.size();
   dir.Held += size;
   if (dir.Counted) shared.Held += size;
-  shared.Changed.notify_all();
+  shared.ForWalk.notify_one();
+  if (toLookUp) shared.ForWorkers.notify_one();
 }
 
-// What the walk needs of one entry: its kind, and for a file it takes the
-// look-up, or for a directory it takes a place in the queue.
+// Looks up the files of a chunk from its directory's descriptor, which
+// stays open meanwhile. One that fails for want of memory is left to the
+// walk, which meets the failure itself.
+void LookUp(Shared& shared, Lock& lock, AheadDirectory& dir, Chunk& chunk, LocalTimeCache& times) {
+  chunk.Started = true;
+  bool needsFd = false;
+  if (!dir.Left && dir.Fd >= 0) {
+    ++dir.Pins;
+    const int fd = dir.Fd;
+    lock.unlock();
+    for (AheadEntry& entry : chunk.Entries) {
+      if (!entry.ToLookUp) continue;
+      try {
+        entry.Lookup = FileTimeAt(fd, entry.Entry.Name.c_str(), times);
+        entry.LookedUp = true;
+        // An entry of no kind that turns out a directory is entered by the walk.
+        needsFd = needsFd || entry.Lookup.Status == LookupStatus::Directory;
+      } catch (const std::bad_alloc&) {
+        needsFd = true;
+      }
+    }
+    lock.lock();
+    --dir.Pins;
+  }
+  --dir.LookingUp;
+  dir.NeedsFd = dir.NeedsFd || needsFd;
+  chunk.Ready = true;
+  CloseIfDone(dir);
+  shared.ForWalk.notify_one();
+}
+
+// What the walk needs of one entry: its kind, whether it is a file to look
+// up, or for a directory it takes a place in the queue.
 AheadEntry Entry(const Shared& shared, const std::shared_ptr<AheadDirectory>& dir,
-                 const dirent& found, LocalTimeCache& times, bool& needsFd) {
+                 const dirent& found) {
   AheadEntry entry;
   entry.Entry.Name.assign(found.d_name);
   entry.Entry.Kind = KindOf(dir->Fd, found);
@@ -231,23 +287,19 @@ AheadEntry Entry(const Shared& shared, const std::shared_ptr<AheadDirectory>& di
   if (name == "." || name == ".." || !shared.Plan.Takes(name)) return entry;
   if (entry.Entry.Kind == EntryKind::Directory) {
     entry.Child = std::make_shared<AheadDirectory>(name, found.d_ino, dir);
-  } else if (entry.Entry.Kind != EntryKind::DirectoryLink &&
-             entry.Entry.Kind != EntryKind::Unarchivable) {
-    entry.Lookup = FileTimeAt(dir->Fd, found.d_name, times);
-    entry.LookedUp = true;
-    // An entry of no kind that turns out a directory is entered by the walk.
-    needsFd = needsFd || entry.Lookup.Status == LookupStatus::Directory;
+  } else {
+    entry.ToLookUp =
+        entry.Entry.Kind != EntryKind::DirectoryLink && entry.Entry.Kind != EntryKind::Unarchivable;
   }
   return entry;
 }
 
-// Lists and looks up an open directory in chunks, then queues the
-// subdirectories the walk will enter, the first on top.
-void Read(Shared& shared, Lock& lock, const std::shared_ptr<AheadDirectory>& dir, bool byWalk) {
-  LocalTimeCache times;
+// Lists an open directory in chunks, which any worker looks up, then
+// queues the subdirectories the walk will enter, the first on top.
+void Read(Shared& shared, Lock& lock, const std::shared_ptr<AheadDirectory>& dir,
+          LocalTimeCache& times, bool byWalk) {
   std::vector<std::shared_ptr<AheadDirectory>> children;
   std::vector<AheadEntry> chunk;
-  bool needsFd = false;
   int error = 0;
   dir->stage = Stage::Reading;
   lock.unlock();
@@ -259,23 +311,22 @@ void Read(Shared& shared, Lock& lock, const std::shared_ptr<AheadDirectory>& dir
         error = errno;
         break;
       }
-      chunk.push_back(Entry(shared, dir, *found, times, needsFd));
+      chunk.push_back(Entry(shared, dir, *found));
       if (chunk.back().Child) children.push_back(chunk.back().Child);
       if (chunk.size() < kChunk) continue;
       lock.lock();
-      HandOver(shared, lock, *dir, chunk, byWalk);
+      HandOver(shared, lock, dir, chunk, byWalk);
       const bool stop = dir->Left || shared.Stopping;
       lock.unlock();
       if (stop) break;
     }
     lock.lock();
-    if (!chunk.empty()) HandOver(shared, lock, *dir, chunk, true);
+    if (!chunk.empty()) HandOver(shared, lock, dir, chunk, true);
   } catch (const std::bad_alloc&) {
     error = ENOMEM;  // the walk meets it where the listing ends
   }
   if (!lock.owns_lock()) lock.lock();
   dir->ListingError = error;
-  dir->NeedsFd = dir->NeedsFd || needsFd;
   dir->Complete = true;
   dir->stage = Stage::Read;
   try {
@@ -288,7 +339,18 @@ void Read(Shared& shared, Lock& lock, const std::shared_ptr<AheadDirectory>& dir
     // Those not queued the walk opens and reads itself when it comes to them.
   }
   CloseIfDone(*dir);
-  shared.Changed.notify_all();
+  shared.ForWalk.notify_one();
+  if (children.size() > 1) shared.ForWorkers.notify_all();
+  // Its own chunks that no other worker took yet come first: a small
+  // directory then needs no second handover.
+  try {
+    const std::vector<std::shared_ptr<Chunk>> own(dir->Chunks.begin(), dir->Chunks.end());
+    for (const auto& chunk : own) {
+      if (!chunk->Started) LookUp(shared, lock, *dir, *chunk, times);
+    }
+  } catch (const std::bad_alloc&) {
+    // Left to the other workers and the walk.
+  }
 }
 
 bool MayStart(const Shared& shared) {
@@ -296,17 +358,26 @@ bool MayStart(const Shared& shared) {
          shared.Held < kWindowEntries;
 }
 
-// Takes the next directory off the queue, opens and reads it.
+// Looks up the next chunk, or else takes the next directory off the queue,
+// opens and reads it.
 void Work(const std::shared_ptr<Shared>& shared) {
+  LocalTimeCache times;
   Lock lock(shared->Mutex);
   for (;;) {
-    Idle(*shared, lock, [&] { return shared->Stopping || MayStart(*shared); });
+    Idle(*shared, lock,
+         [&] { return shared->Stopping || !shared->Lookups.empty() || MayStart(*shared); });
     if (shared->Stopping) break;
+    if (!shared->Lookups.empty()) {
+      const auto [dir, chunk] = std::move(shared->Lookups.front());
+      shared->Lookups.pop_front();
+      if (!chunk->Started) LookUp(*shared, lock, *dir, *chunk, times);
+      continue;
+    }
     const std::shared_ptr<AheadDirectory> dir = std::move(shared->Stack.back());
     shared->Stack.pop_back();
     if (dir->stage != Stage::Waiting) continue;  // the walk came first
     if (dir->Dir != nullptr) {                   // the source, opened by the walk
-      Read(*shared, lock, dir, false);
+      Read(*shared, lock, dir, times, false);
       continue;
     }
     if (dir->Left) {
@@ -317,16 +388,22 @@ void Work(const std::shared_ptr<Shared>& shared) {
     }
     dir->Counted = true;
     ++shared->Started;
-    if (OpenFromParent(*shared, lock, *dir)) Read(*shared, lock, dir, false);
-    shared->Changed.notify_all();
+    const bool opened = OpenFromParent(*shared, lock, *dir);
+    shared->ForWalk.notify_one();
+    if (opened) Read(*shared, lock, dir, times, false);
   }
   --shared->Running;
-  shared->Changed.notify_all();
+  shared->ForWalk.notify_one();
 }
 
 // The workers block the signals that end a run: the walk's thread alone
 // takes them, as without workers.
 void StartWorkers(const std::shared_ptr<Shared>& shared, std::vector<std::thread>& workers) {
+#ifdef M_ARENA_MAX
+  // What the workers allocate the walk frees: in arenas of their own that
+  // memory would pile up, a third more for a tree of small directories.
+  mallopt(M_ARENA_MAX, 1);
+#endif
   sigset_t all;
   sigset_t before;
   sigfillset(&all);
@@ -358,12 +435,13 @@ class Engine {
   ~Engine() {
     Lock lock(shared_->Mutex);
     shared_->Stopping = true;
-    shared_->Changed.notify_all();
+    shared_->ForWorkers.notify_all();
     const bool ended =
-        shared_->Changed.wait_for(lock, kJoinPatience, [&] { return shared_->Running == 0; });
+        shared_->ForWalk.wait_for(lock, kJoinPatience, [&] { return shared_->Running == 0; });
     // What was queued holds its parent: let both go.
     for (const auto& dir : shared_->Stack) dir->Parent.reset();
     shared_->Stack.clear();
+    shared_->Lookups.clear();
     lock.unlock();
     for (std::thread& worker : workers_) ended ? worker.join() : worker.detach();
   }
@@ -378,7 +456,7 @@ class Engine {
   void Await(Lock& lock, Ready ready) {
     Settle(lock);
     while (!ready()) {
-      shared_->Changed.wait_for(lock, kPatience);
+      shared_->ForWalk.wait_for(lock, kPatience);
       if (!ready() && shared_->Plan.WhileWaiting) {
         lock.unlock();
         shared_->Plan.WhileWaiting();
@@ -387,14 +465,16 @@ class Engine {
     }
   }
 
-  // Wakes the workers for what the walk changed. Under the fixed plan the
-  // walk lets them run only while it waits for them, so that every call
-  // comes in the same order on every run.
+  // Wakes the workers for what the walk changed: work, room or the window.
+  void Wake() { shared_->ForWorkers.notify_all(); }
+
+  // Under the fixed plan the walk lets the workers run only while it waits
+  // for them, so that every call comes in the same order on every run.
   void Settle(Lock& lock) {
-    shared_->Changed.notify_all();
     if (!shared_->Plan.Lockstep) return;
     ++shared_->Generation;
-    shared_->Changed.wait(lock, [&] {
+    shared_->ForWorkers.notify_all();
+    shared_->ForWalk.wait(lock, [&] {
       return shared_->Running == 0 || (shared_->Busy == 0 && shared_->Seen == shared_->Generation);
     });
   }
@@ -415,7 +495,7 @@ class AheadListing final : public DirectoryListing {
     try {
       PassOver(next_ > 0 ? next_ - 1 : 0);
       for (const auto& chunk : dir_->Chunks) {
-        for (const AheadEntry& entry : chunk) {
+        for (const AheadEntry& entry : chunk->Entries) {
           if (entry.Child) passed_.push_back(entry.Child);
         }
       }
@@ -427,6 +507,7 @@ class AheadListing final : public DirectoryListing {
     dir_->Left = true;
     dir_->Chunks.clear();
     CloseIfDone(*dir_);
+    engine_->Wake();
     engine_->Settle(lock);
   }
   AheadListing(const AheadListing&) = delete;
@@ -474,6 +555,7 @@ class AheadListing final : public DirectoryListing {
     Shared& shared = engine_->State();
     Lock lock(shared.Mutex);
     PassOver(0);
+    const bool passedAny = !passed_.empty();
     Abandon(shared, std::move(passed_));
     passed_.clear();
     chunk_.clear();
@@ -485,9 +567,14 @@ class AheadListing final : public DirectoryListing {
       if (dir_->ListingError != 0) failure_ = std::strerror(dir_->ListingError);
       return false;
     }
-    chunk_ = std::move(dir_->Chunks.front());
+    const std::shared_ptr<Chunk> front = dir_->Chunks.front();
+    // Not started by any worker yet: the walk looks it up itself.
+    if (!front->Started) LookUp(shared, lock, *dir_, *front, times_);
+    engine_->Await(lock, [&] { return front->Ready; });
+    chunk_ = std::move(front->Entries);
     dir_->Chunks.pop_front();
     dir_->Held -= chunk_.size();
+    if (!dir_->Complete || passedAny) engine_->Wake();  // room, or the window
     engine_->Settle(lock);
     return true;
   }
@@ -499,11 +586,12 @@ class AheadListing final : public DirectoryListing {
     Shared& shared = engine_->State();
     Lock lock(shared.Mutex);
     child->Taken = true;
+    if (child->Counted) engine_->Wake();  // a place in the window is free
     LeaveWindow(shared, *child);
     if (child->stage == Stage::Waiting) {
       if (child->Depth > kDeepestAhead) child->stage = Stage::WalkAlone;
       if (child->stage == Stage::Waiting && OpenFromParent(shared, lock, *child)) {
-        Read(shared, lock, child, true);
+        Read(shared, lock, child, times_, true);
       }
     }
     engine_->Await(lock, [&] {
@@ -550,6 +638,7 @@ class AheadListing final : public DirectoryListing {
     std::vector<std::shared_ptr<AheadDirectory>> queued;
     for (const auto& dir : shared.Stack) queued.push_back(dir);
     Abandon(shared, std::move(queued));
+    engine_->Wake();
     engine_->Settle(lock);
   }
 
@@ -614,6 +703,7 @@ ListingOpen OpenDirectory(const std::string& directory, const ReadAhead& ahead) 
   {
     Lock lock(engine->State().Mutex);
     engine->State().Stack.push_back(root);
+    engine->Wake();
     engine->Settle(lock);
   }
   return {std::make_unique<AheadListing>(engine, root), ""};
