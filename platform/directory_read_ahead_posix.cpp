@@ -215,10 +215,10 @@ bool OpenFromParent(Shared& shared, Lock& lock, AheadDirectory& dir) {
   return dir.stage == Stage::Reading;
 }
 
-// Hands a chunk over, once the walk has room for it; the walk reading a
-// directory itself never waits.
+// Hands a chunk over, once the walk has room for it (the walk reading a
+// directory itself never waits), and offers its look-ups to the others.
 void HandOver(Shared& shared, Lock& lock, const std::shared_ptr<AheadDirectory>& shared_dir,
-              std::vector<AheadEntry>& chunk, bool byWalk) {
+              std::vector<AheadEntry>& chunk, bool byWalk, bool last) {
   AheadDirectory& dir = *shared_dir;
   if (!byWalk) {
     Idle(shared, lock,
@@ -233,7 +233,10 @@ void HandOver(Shared& shared, Lock& lock, const std::shared_ptr<AheadDirectory>&
   chunk = {};
   const bool toLookUp = std::any_of(handed->Entries.begin(), handed->Entries.end(),
                                     [](const AheadEntry& entry) { return entry.ToLookUp; });
-  if (toLookUp) shared.Lookups.emplace_back(shared_dir, handed);
+  // The last one its reader looks up itself, which saves a small
+  // directory a second handover.
+  const bool toOthers = toLookUp && !last;
+  if (toOthers) shared.Lookups.emplace_back(shared_dir, handed);
   dir.Chunks.push_back(handed);
   handed->Ready = !toLookUp;
   dir.LookingUp += toLookUp ? 1 : 0;
@@ -242,7 +245,7 @@ void HandOver(Shared& shared, Lock& lock, const std::shared_ptr<AheadDirectory>&
   dir.Held += size;
   if (dir.Counted) shared.Held += size;
   shared.ForWalk.notify_one();
-  if (toLookUp) shared.ForWorkers.notify_one();
+  if (toOthers) shared.ForWorkers.notify_one();
 }
 
 // Looks up the files of a chunk from its directory's descriptor, which
@@ -315,13 +318,13 @@ void Read(Shared& shared, Lock& lock, const std::shared_ptr<AheadDirectory>& dir
       if (chunk.back().Child) children.push_back(chunk.back().Child);
       if (chunk.size() < kChunk) continue;
       lock.lock();
-      HandOver(shared, lock, dir, chunk, byWalk);
+      HandOver(shared, lock, dir, chunk, byWalk, false);
       const bool stop = dir->Left || shared.Stopping;
       lock.unlock();
       if (stop) break;
     }
     lock.lock();
-    if (!chunk.empty()) HandOver(shared, lock, dir, chunk, true);
+    if (!chunk.empty()) HandOver(shared, lock, dir, chunk, true, true);
   } catch (const std::bad_alloc&) {
     error = ENOMEM;  // the walk meets it where the listing ends
   }
