@@ -35,8 +35,8 @@ constexpr std::size_t kWindowDirectories = 64;  // read ahead and not reached
 // alone, and none at all where fewer descriptors are allowed than this:
 // with the walk's own levels and the window, that keeps the descriptors
 // the read-ahead holds well within the limit.
-constexpr int kDeepestAhead = 64;
-constexpr rlim_t kFewestDescriptors = 256;
+constexpr int kDeepestAhead = 256;
+constexpr rlim_t kFewestDescriptors = 512;
 constexpr auto kPatience = std::chrono::milliseconds(50);
 // How long the run's end waits for a worker stuck in the file system
 // (a dead share) before it leaves it behind; the process's exit ends it.
@@ -238,6 +238,8 @@ void HandOver(Shared& shared, Lock& lock, const std::shared_ptr<AheadDirectory>&
   const bool toOthers = toLookUp && !last;
   if (toOthers) shared.Lookups.emplace_back(shared_dir, handed);
   dir.Chunks.push_back(handed);
+  // Nothing to look up: ready as it is, for no one to take.
+  handed->Started = !toLookUp;
   handed->Ready = !toLookUp;
   dir.LookingUp += toLookUp ? 1 : 0;
   for (const AheadEntry& entry : handed->Entries) dir.Unopened += entry.Child ? 1 : 0;

@@ -360,7 +360,7 @@ TEST_F(NativeRun, TreeDeeperThanTheStackThePathAndTheDescriptors) {
 TEST_F(NativeRun, ReadAheadSaysWhatTheWalkAloneSays) {
   for (int i = 0; i < 5000; ++i) WriteFile(dir.path() / "src/flat" / ("f" + std::to_string(i)));
   fs::path chain = dir.path() / "src/chain";
-  for (int level = 0; level < 100; ++level) chain /= "c";
+  for (int level = 0; level < 300; ++level) chain /= "c";
   WriteFile(chain / "deep.txt");
   for (const char* name : {"src/w*ild/in.txt", "src/many/1/x.tmp", "src/many/2/y.txt", "src/a.tmp"})
     WriteFile(dir.path() / name);
