@@ -41,12 +41,12 @@ EntryKind KindOfUnknown(int dirFd, const char* name) {
 
 // The entry's type comes with it on most file systems; only links and
 // unknown types cost a system call.
-EntryKind KindOf(int dirFd, const dirent& found) {
-  switch (found.d_type) {
+EntryKind KindOf(int dirFd, unsigned char type, const char* name) {
+  switch (type) {
     case DT_DIR: return EntryKind::Directory;
     case DT_REG: return EntryKind::File;
-    case DT_LNK: return KindOfTarget(dirFd, found.d_name);
-    case DT_UNKNOWN: return KindOfUnknown(dirFd, found.d_name);
+    case DT_LNK: return KindOfTarget(dirFd, name);
+    case DT_UNKNOWN: return KindOfUnknown(dirFd, name);
     default: return EntryKind::Unarchivable;
   }
 }

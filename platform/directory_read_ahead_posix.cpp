@@ -71,7 +71,7 @@ struct AheadDirectory {
         Depth(parent ? parent->Depth + 1 : 0),
         Parent(std::move(parent)) {}
   ~AheadDirectory() {
-    if (Dir != nullptr) closedir(Dir);
+    if (Fd >= 0) close(Fd);
   }
   AheadDirectory(const AheadDirectory&) = delete;
   AheadDirectory& operator=(const AheadDirectory&) = delete;
@@ -81,8 +81,7 @@ struct AheadDirectory {
   const int Depth;
   std::shared_ptr<AheadDirectory> Parent;  // until it is opened
   Stage stage = Stage::Waiting;
-  DIR* Dir = nullptr;
-  int Fd = -1;
+  int Fd = -1;  // open, and ours to close
   dev_t Device = 0;
   ino_t Inode = 0;
   int OpenError = 0;  // the open failed with it: the walk says so
@@ -135,12 +134,11 @@ void Idle(Shared& shared, Lock& lock, Ready ready) {
 }
 
 void CloseIfDone(AheadDirectory& dir) {
-  if (dir.Dir == nullptr || dir.Pins > 0 || dir.stage == Stage::Reading) return;
+  if (dir.Fd < 0 || dir.Pins > 0 || dir.stage == Stage::Reading) return;
   if (!dir.Left && !(dir.Complete && dir.Unopened == 0 && dir.LookingUp == 0 && !dir.NeedsFd)) {
     return;
   }
-  closedir(dir.Dir);
-  dir.Dir = nullptr;
+  close(dir.Fd);
   dir.Fd = -1;
 }
 
@@ -184,8 +182,7 @@ bool OpenFromParent(Shared& shared, Lock& lock, AheadDirectory& dir) {
   struct stat st {};
   const int fd =
       openat(parent->Fd, dir.Name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-  DIR* opened = nullptr;
-  if (fd < 0 || fstat(fd, &st) != 0 || (opened = fdopendir(fd)) == nullptr) {
+  if (fd < 0 || fstat(fd, &st) != 0) {
     error = errno;
     if (fd >= 0) close(fd);
   }
@@ -197,7 +194,7 @@ bool OpenFromParent(Shared& shared, Lock& lock, AheadDirectory& dir) {
   const bool swapped = error == 0 && st.st_dev == parent->Device && st.st_ino != dir.ListedInode;
   const bool shortOf = error == EMFILE || error == ENFILE || error == ENOMEM;
   if (swapped || shortOf) {
-    if (opened != nullptr) closedir(opened);
+    if (error == 0) close(fd);
     shared.NoMore = shared.NoMore || shortOf;
     parent->NeedsFd = true;
     dir.stage = Stage::WalkAlone;
@@ -206,8 +203,7 @@ bool OpenFromParent(Shared& shared, Lock& lock, AheadDirectory& dir) {
     dir.Complete = true;
     dir.stage = Stage::Read;
   } else {
-    dir.Dir = opened;
-    dir.Fd = dirfd(opened);
+    dir.Fd = fd;
     dir.Device = st.st_dev;
     dir.Inode = st.st_ino;
   }
@@ -281,13 +277,44 @@ void LookUp(Shared& shared, Lock& lock, AheadDirectory& dir, Chunk& chunk, Local
   shared.ForWalk.notify_one();
 }
 
+// The entries of an open directory, read straight from the kernel in
+// large pieces: no stream to set up, no flag or look-up calls beside.
+class EntryReader {
+ public:
+  explicit EntryReader(int fd) : fd_(fd), buffer_(kBufferSize) {}
+
+  // The next entry; none at the end, or on a failure, whose errno is then
+  // in `error`.
+  const struct dirent64* Next(int& error) {
+    if (offset_ == filled_) {
+      const ssize_t got = getdents64(fd_, buffer_.data(), buffer_.size());
+      if (got <= 0) {
+        error = got < 0 ? errno : 0;
+        return nullptr;
+      }
+      filled_ = static_cast<std::size_t>(got);
+      offset_ = 0;
+    }
+    const auto* entry = reinterpret_cast<const struct dirent64*>(buffer_.data() + offset_);
+    offset_ += entry->d_reclen;
+    return entry;
+  }
+
+ private:
+  static constexpr std::size_t kBufferSize = 32768;
+  int fd_;
+  std::vector<char> buffer_;
+  std::size_t filled_ = 0;
+  std::size_t offset_ = 0;
+};
+
 // What the walk needs of one entry: its kind, whether it is a file to look
 // up, or for a directory it takes a place in the queue.
 AheadEntry Entry(const Shared& shared, const std::shared_ptr<AheadDirectory>& dir,
-                 const dirent& found) {
+                 const struct dirent64& found) {
   AheadEntry entry;
   entry.Entry.Name.assign(found.d_name);
-  entry.Entry.Kind = KindOf(dir->Fd, found);
+  entry.Entry.Kind = KindOf(dir->Fd, found.d_type, found.d_name);
   const std::string& name = entry.Entry.Name;
   if (name == "." || name == ".." || !shared.Plan.Takes(name)) return entry;
   if (entry.Entry.Kind == EntryKind::Directory) {
@@ -309,13 +336,10 @@ void Read(Shared& shared, Lock& lock, const std::shared_ptr<AheadDirectory>& dir
   dir->stage = Stage::Reading;
   lock.unlock();
   try {
+    EntryReader reader(dir->Fd);
     for (;;) {
-      errno = 0;
-      const dirent* found = readdir(dir->Dir);
-      if (found == nullptr) {
-        error = errno;
-        break;
-      }
+      const struct dirent64* found = reader.Next(error);
+      if (found == nullptr) break;
       chunk.push_back(Entry(shared, dir, *found));
       if (chunk.back().Child) children.push_back(chunk.back().Child);
       if (chunk.size() < kChunk) continue;
@@ -381,7 +405,7 @@ void Work(const std::shared_ptr<Shared>& shared) {
     const std::shared_ptr<AheadDirectory> dir = std::move(shared->Stack.back());
     shared->Stack.pop_back();
     if (dir->stage != Stage::Waiting) continue;  // the walk came first
-    if (dir->Dir != nullptr) {                   // the source, opened by the walk
+    if (dir->Fd >= 0) {                          // the source, opened by the walk
       Read(*shared, lock, dir, times, false);
       continue;
     }
@@ -600,7 +624,7 @@ class AheadListing final : public DirectoryListing {
       }
     }
     engine_->Await(lock, [&] {
-      return child->Dir != nullptr || child->Complete || child->stage == Stage::WalkAlone;
+      return child->Fd >= 0 || child->Complete || child->stage == Stage::WalkAlone;
     });
     const Stage stage = child->stage;
     const int openError = child->OpenError;
@@ -692,15 +716,13 @@ ListingOpen OpenDirectory(const std::string& directory, const ReadAhead& ahead) 
   if (!engine->Working()) return OpenDirectory(directory);
   const int fd = open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   struct stat st {};
-  DIR* opened = nullptr;
-  if (fd < 0 || fstat(fd, &st) != 0 || (opened = fdopendir(fd)) == nullptr) {
+  if (fd < 0 || fstat(fd, &st) != 0) {
     const int error = errno;
     if (fd >= 0) close(fd);
     ThrowIfOutOfMemory(error);
     return {nullptr, std::strerror(error)};
   }
   auto root = std::make_shared<AheadDirectory>("", st.st_ino, nullptr);
-  root->Dir = opened;
   root->Fd = fd;
   root->Device = st.st_dev;
   root->Inode = st.st_ino;

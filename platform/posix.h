@@ -43,8 +43,11 @@ ChangeMoment ChangeMomentOf(const timespec& time);
 FileTimeLookup FileTimeAt(int directoryFd, const char* name, LocalTimeCache& times);
 
 // What an entry of an open directory is, asked of the file system only
-// where the entry does not say.
-EntryKind KindOf(int dirFd, const dirent& found);
+// where the entry does not say (its type DT_UNKNOWN, or a link).
+EntryKind KindOf(int dirFd, unsigned char type, const char* name);
+inline EntryKind KindOf(int dirFd, const dirent& found) {
+  return KindOf(dirFd, found.d_type, found.d_name);
+}
 
 // A listing of an open directory descriptor, which it then owns; the walk
 // reads it alone.

@@ -54,10 +54,11 @@
 
 namespace {
 
-constexpr const char* kNames[] = {
-    "open",    "openat", "fstatat",   "fstat", "stat",      "fdopendir", "readdir",       "close",
-    "mkdir",   "unlink", "write",     "read",  "getcwd",    "flock",     "fork",          "pipe2",
-    "waitpid", "rename", "renameat2", "fsync", "getrandom", "new",       "pthread_create"};
+constexpr const char* kNames[] = {"open",      "openat",  "fstatat",        "fstat",     "stat",
+                                  "fdopendir", "readdir", "close",          "mkdir",     "unlink",
+                                  "write",     "read",    "getcwd",         "flock",     "fork",
+                                  "pipe2",     "waitpid", "rename",         "renameat2", "fsync",
+                                  "getrandom", "new",     "pthread_create", "getdents64"};
 constexpr int kKinds = sizeof kNames / sizeof kNames[0];
 // Workers that read ahead call from their own threads.
 std::atomic<long> counts[kKinds];
@@ -249,6 +250,20 @@ dirent* readdir(DIR* dir) {
     entry->d_type = DT_UNKNOWN;
   }
   return entry;
+}
+
+// The listing the read-ahead's workers read straight from the kernel.
+ssize_t getdents64(int fd, void* buffer, size_t size) {
+  if (Fails("getdents64")) return -1;
+  const ssize_t got = Real<ssize_t (*)(int, void*, size_t)>("getdents64")(fd, buffer, size);
+  if (got > 0 && active && std::getenv("STAMPBAK_UNTYPED_LISTINGS") != nullptr) {
+    for (ssize_t at = 0; at < got;) {
+      auto* entry = reinterpret_cast<dirent64*>(static_cast<char*>(buffer) + at);
+      entry->d_type = DT_UNKNOWN;
+      at += entry->d_reclen;
+    }
+  }
+  return got;
 }
 
 // Linux frees the descriptor even when close fails.
