@@ -80,7 +80,7 @@ struct AheadDirectory {
   const ino_t ListedInode;
   const int Depth;
   std::shared_ptr<AheadDirectory> Parent;  // until it is opened
-  Stage stage = Stage::Waiting;
+  Stage Progress = Stage::Waiting;
   int Fd = -1;  // open, and ours to close
   dev_t Device = 0;
   ino_t Inode = 0;
@@ -134,7 +134,7 @@ void Idle(Shared& shared, Lock& lock, Ready ready) {
 }
 
 void CloseIfDone(AheadDirectory& dir) {
-  if (dir.Fd < 0 || dir.Pins > 0 || dir.stage == Stage::Reading) return;
+  if (dir.Fd < 0 || dir.Pins > 0 || dir.Progress == Stage::Reading) return;
   if (!dir.Left && !(dir.Complete && dir.Unopened == 0 && dir.LookingUp == 0 && !dir.NeedsFd)) {
     return;
   }
@@ -172,11 +172,11 @@ void Abandon(Shared& shared, std::vector<std::shared_ptr<AheadDirectory>> dirs) 
 bool OpenFromParent(Shared& shared, Lock& lock, AheadDirectory& dir) {
   const std::shared_ptr<AheadDirectory> parent = std::move(dir.Parent);
   if (parent->Fd < 0) {
-    dir.stage = Stage::WalkAlone;
+    dir.Progress = Stage::WalkAlone;
     return false;
   }
   ++parent->Pins;
-  dir.stage = Stage::Reading;
+  dir.Progress = Stage::Reading;
   lock.unlock();
   int error = 0;
   struct stat st {};
@@ -197,25 +197,25 @@ bool OpenFromParent(Shared& shared, Lock& lock, AheadDirectory& dir) {
     if (error == 0) close(fd);
     shared.NoMore = shared.NoMore || shortOf;
     parent->NeedsFd = true;
-    dir.stage = Stage::WalkAlone;
+    dir.Progress = Stage::WalkAlone;
   } else if (error != 0) {
     dir.OpenError = error;
     dir.Complete = true;
-    dir.stage = Stage::Read;
+    dir.Progress = Stage::Read;
   } else {
     dir.Fd = fd;
     dir.Device = st.st_dev;
     dir.Inode = st.st_ino;
   }
   CloseIfDone(*parent);
-  return dir.stage == Stage::Reading;
+  return dir.Progress == Stage::Reading;
 }
 
 // Hands a chunk over, once the walk has room for it (the walk reading a
 // directory itself never waits), and offers its look-ups to the others.
-void HandOver(Shared& shared, Lock& lock, const std::shared_ptr<AheadDirectory>& shared_dir,
+void HandOver(Shared& shared, Lock& lock, const std::shared_ptr<AheadDirectory>& owner,
               std::vector<AheadEntry>& chunk, bool byWalk, bool last) {
-  AheadDirectory& dir = *shared_dir;
+  AheadDirectory& dir = *owner;
   if (!byWalk) {
     Idle(shared, lock,
          [&] { return shared.Stopping || dir.Left || !dir.Taken || dir.Held < kAheadOfWalk; });
@@ -229,21 +229,23 @@ void HandOver(Shared& shared, Lock& lock, const std::shared_ptr<AheadDirectory>&
   chunk = {};
   const bool toLookUp = std::any_of(handed->Entries.begin(), handed->Entries.end(),
                                     [](const AheadEntry& entry) { return entry.ToLookUp; });
-  // The last one its reader looks up itself, which saves a small
-  // directory a second handover.
-  const bool toOthers = toLookUp && !last;
-  if (toOthers) shared.Lookups.emplace_back(shared_dir, handed);
-  dir.Chunks.push_back(handed);
   // Nothing to look up: ready as it is, for no one to take.
   handed->Started = !toLookUp;
   handed->Ready = !toLookUp;
+  dir.Chunks.push_back(handed);
   dir.LookingUp += toLookUp ? 1 : 0;
   for (const AheadEntry& entry : handed->Entries) dir.Unopened += entry.Child ? 1 : 0;
   const std::size_t size = handed->Entries.size();
   dir.Held += size;
   if (dir.Counted) shared.Held += size;
   shared.ForWalk.notify_one();
-  if (toOthers) shared.ForWorkers.notify_one();
+  // The last one its reader looks up itself, which saves a small
+  // directory a second handover; one the others cannot be offered for
+  // want of memory, its reader or the walk looks up.
+  if (toLookUp && !last) {
+    shared.Lookups.emplace_back(owner, handed);
+    shared.ForWorkers.notify_one();
+  }
 }
 
 // Looks up the files of a chunk from its directory's descriptor, which
@@ -333,7 +335,7 @@ void Read(Shared& shared, Lock& lock, const std::shared_ptr<AheadDirectory>& dir
   std::vector<std::shared_ptr<AheadDirectory>> children;
   std::vector<AheadEntry> chunk;
   int error = 0;
-  dir->stage = Stage::Reading;
+  dir->Progress = Stage::Reading;
   lock.unlock();
   try {
     EntryReader reader(dir->Fd);
@@ -357,7 +359,7 @@ void Read(Shared& shared, Lock& lock, const std::shared_ptr<AheadDirectory>& dir
   if (!lock.owns_lock()) lock.lock();
   dir->ListingError = error;
   dir->Complete = true;
-  dir->stage = Stage::Read;
+  dir->Progress = Stage::Read;
   try {
     if (!dir->Left && !shared.Stopping && dir->Depth < kDeepestAhead) {
       for (auto child = children.rbegin(); child != children.rend(); ++child) {
@@ -404,8 +406,8 @@ void Work(const std::shared_ptr<Shared>& shared) {
     }
     const std::shared_ptr<AheadDirectory> dir = std::move(shared->Stack.back());
     shared->Stack.pop_back();
-    if (dir->stage != Stage::Waiting) continue;  // the walk came first
-    if (dir->Fd >= 0) {                          // the source, opened by the walk
+    if (dir->Progress != Stage::Waiting) continue;  // the walk came first
+    if (dir->Fd >= 0) {                             // the source, opened by the walk
       Read(*shared, lock, dir, times, false);
       continue;
     }
@@ -617,16 +619,16 @@ class AheadListing final : public DirectoryListing {
     child->Taken = true;
     if (child->Counted) engine_->Wake();  // a place in the window is free
     LeaveWindow(shared, *child);
-    if (child->stage == Stage::Waiting) {
-      if (child->Depth > kDeepestAhead) child->stage = Stage::WalkAlone;
-      if (child->stage == Stage::Waiting && OpenFromParent(shared, lock, *child)) {
+    if (child->Progress == Stage::Waiting) {
+      if (child->Depth > kDeepestAhead) child->Progress = Stage::WalkAlone;
+      if (child->Progress == Stage::Waiting && OpenFromParent(shared, lock, *child)) {
         Read(shared, lock, child, times_, true);
       }
     }
     engine_->Await(lock, [&] {
-      return child->Fd >= 0 || child->Complete || child->stage == Stage::WalkAlone;
+      return child->Fd >= 0 || child->Complete || child->Progress == Stage::WalkAlone;
     });
-    const Stage stage = child->stage;
+    const Stage stage = child->Progress;
     const int openError = child->OpenError;
     lock.unlock();
     if (stage == Stage::WalkAlone) return OpenItself(child->Name);
