@@ -7,7 +7,8 @@
 //                                "new" throws std::bad_alloc. A negative
 //                                ERRNO raises that signal before the call
 //                                instead, which then goes ahead
-//   STAMPBAK_FAULT_COUNTS=FILE   at exit, "NAME COUNT" lines of the calls made
+//   STAMPBAK_FAULT_COUNTS=FILE   at exit, "NAME COUNT" lines of the calls made,
+//                                and "sequence N", a number for their order
 //   STAMPBAK_UNTYPED_LISTINGS=1  listings carry no entry types, as on some
 //                                network and FUSE file systems
 //   STAMPBAK_PLANT_LINK=TARGET   a file created new finds a link to TARGET
@@ -62,6 +63,9 @@ constexpr const char* kNames[] = {"open",      "openat",  "fstatat",        "fst
 constexpr int kKinds = sizeof kNames / sizeof kNames[0];
 // Workers that read ahead call from their own threads.
 std::atomic<long> counts[kKinds];
+// The order of the calls of every kind, as a number: the same on every
+// run only where the threads take their turns in a fixed order.
+std::atomic<long> sequence{0};
 bool active = false;
 const char* plantLink = nullptr;
 const char* plantUnder = "";
@@ -102,6 +106,7 @@ __attribute__((destructor)) void WriteCounts() {
   if (out == nullptr) return;
   for (int kind = 0; kind < kKinds; ++kind)
     std::fprintf(out, "%s %ld\n", kNames[kind], counts[kind].load());
+  std::fprintf(out, "sequence %ld\n", sequence.load());
   std::fclose(out);
 }
 
@@ -121,6 +126,9 @@ bool Fails(const char* name) {
   int kind = 0;
   while (std::strcmp(kNames[kind], name) != 0) ++kind;
   const long count = ++counts[kind];
+  for (long was = sequence.load();
+       !sequence.compare_exchange_weak(was, (was * 31 + kind) % 1000000007);) {
+  }
   if ((faultCall != 0 && count != faultCall) || std::strcmp(name, faultName) != 0 ||
       (offMainOnly && OnMainThread())) {
     return false;
