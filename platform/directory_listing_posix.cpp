@@ -51,14 +51,14 @@ EntryKind KindOf(int dirFd, unsigned char type, const char* name) {
   }
 }
 
-namespace {
-
 bool OutOfDescriptors(int error) { return error == EMFILE || error == ENFILE; }
 
 ListingOpen OpenFailure(int error) {
   ThrowIfOutOfMemory(error);
   return {nullptr, std::strerror(error)};
 }
+
+namespace {
 
 // The most levels kept open at once: each holds a descriptor and the C
 // library's buffer of some 32 KiB, so a tree thousands of levels deep

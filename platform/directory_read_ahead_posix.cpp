@@ -20,6 +20,7 @@
 #include <memory>
 #include <mutex>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "platform/posix.h"
@@ -89,13 +90,15 @@ struct AheadDirectory {
   std::size_t Held = 0;  // entries in Chunks
   int LookingUp = 0;     // chunks whose files are still to be looked up from Fd
   int ListingError = 0;
-  bool Complete = false;
   int Unopened = 0;      // subdirectories still to be opened from Fd
   int Pins = 0;          // users of Fd outside the mutex
   bool NeedsFd = false;  // the walk may open or look up from Fd itself
   bool Taken = false;    // the walk is in it
   bool Left = false;     // the walk left it, or will never enter it
   bool Counted = false;  // in the window
+
+  // Every entry is in, or it could not be opened.
+  bool Complete() const { return Progress == Stage::Read; }
 };
 
 using Lock = std::unique_lock<std::mutex>;
@@ -135,7 +138,7 @@ void Idle(Shared& shared, Lock& lock, Ready ready) {
 
 void CloseIfDone(AheadDirectory& dir) {
   if (dir.Fd < 0 || dir.Pins > 0 || dir.Progress == Stage::Reading) return;
-  if (!dir.Left && !(dir.Complete && dir.Unopened == 0 && dir.LookingUp == 0 && !dir.NeedsFd)) {
+  if (!dir.Left && !(dir.Complete() && dir.Unopened == 0 && dir.LookingUp == 0 && !dir.NeedsFd)) {
     return;
   }
   close(dir.Fd);
@@ -200,7 +203,6 @@ bool OpenFromParent(Shared& shared, Lock& lock, AheadDirectory& dir) {
     dir.Progress = Stage::WalkAlone;
   } else if (error != 0) {
     dir.OpenError = error;
-    dir.Complete = true;
     dir.Progress = Stage::Read;
   } else {
     dir.Fd = fd;
@@ -212,11 +214,12 @@ bool OpenFromParent(Shared& shared, Lock& lock, AheadDirectory& dir) {
 }
 
 // Hands a chunk over, once the walk has room for it (the walk reading a
-// directory itself never waits), and offers its look-ups to the others.
+// directory itself never waits, nor does the last chunk of a listing),
+// and offers its look-ups to the others.
 void HandOver(Shared& shared, Lock& lock, const std::shared_ptr<AheadDirectory>& owner,
               std::vector<AheadEntry>& chunk, bool byWalk, bool last) {
   AheadDirectory& dir = *owner;
-  if (!byWalk) {
+  if (!byWalk && !last) {
     Idle(shared, lock,
          [&] { return shared.Stopping || dir.Left || !dir.Taken || dir.Held < kAheadOfWalk; });
   }
@@ -352,13 +355,12 @@ void Read(Shared& shared, Lock& lock, const std::shared_ptr<AheadDirectory>& dir
       if (stop) break;
     }
     lock.lock();
-    if (!chunk.empty()) HandOver(shared, lock, dir, chunk, true, true);
+    if (!chunk.empty()) HandOver(shared, lock, dir, chunk, byWalk, true);
   } catch (const std::bad_alloc&) {
     error = ENOMEM;  // the walk meets it where the listing ends
   }
   if (!lock.owns_lock()) lock.lock();
   dir->ListingError = error;
-  dir->Complete = true;
   dir->Progress = Stage::Read;
   try {
     if (!dir->Left && !shared.Stopping && dir->Depth < kDeepestAhead) {
@@ -592,7 +594,7 @@ class AheadListing final : public DirectoryListing {
     chunk_.clear();
     next_ = 0;
     current_ = nullptr;
-    engine_->Await(lock, [&] { return !dir_->Chunks.empty() || dir_->Complete; });
+    engine_->Await(lock, [&] { return !dir_->Chunks.empty() || dir_->Complete(); });
     if (dir_->Chunks.empty()) {
       ThrowIfOutOfMemory(dir_->ListingError);
       if (dir_->ListingError != 0) failure_ = std::strerror(dir_->ListingError);
@@ -605,7 +607,7 @@ class AheadListing final : public DirectoryListing {
     chunk_ = std::move(front->Entries);
     dir_->Chunks.pop_front();
     dir_->Held -= chunk_.size();
-    if (!dir_->Complete || passedAny) engine_->Wake();  // room, or the window
+    if (!dir_->Complete() || passedAny) engine_->Wake();  // room, or the window
     engine_->Settle(lock);
     return true;
   }
@@ -626,16 +628,13 @@ class AheadListing final : public DirectoryListing {
       }
     }
     engine_->Await(lock, [&] {
-      return child->Fd >= 0 || child->Complete || child->Progress == Stage::WalkAlone;
+      return child->Fd >= 0 || child->Complete() || child->Progress == Stage::WalkAlone;
     });
     const Stage stage = child->Progress;
     const int openError = child->OpenError;
     lock.unlock();
     if (stage == Stage::WalkAlone) return OpenItself(child->Name);
-    if (openError != 0) {
-      ThrowIfOutOfMemory(openError);
-      return {nullptr, std::strerror(openError)};
-    }
+    if (openError != 0) return OpenFailure(openError);
     return {std::make_unique<AheadListing>(engine_, child), ""};
   }
 
@@ -643,23 +642,19 @@ class AheadListing final : public DirectoryListing {
   // descriptors, it first lets go of what was read ahead.
   ListingOpen OpenItself(const std::string& name) {
     for (bool retried = false;; retried = true) {
+      int error = 0;
       ListingOpen open = WithFd<ListingOpen>(
           [&](int fd) {
             const int inner =
                 openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
             if (inner >= 0) return AdoptDirectory(inner);
-            const int error = errno;
-            ThrowIfOutOfMemory(error);
-            return ListingOpen{nullptr, std::strerror(error)};
+            error = errno;
+            return OpenFailure(error);
           },
           {nullptr, "its directory could not be opened again"});
-      if (open.Listing || retried || !ShortOfDescriptors(open.Reason)) return open;
+      if (open.Listing || retried || !OutOfDescriptors(error)) return open;
       LetGoAhead();
     }
-  }
-
-  static bool ShortOfDescriptors(const std::string& reason) {
-    return reason == std::strerror(EMFILE) || reason == std::strerror(ENFILE);
   }
 
   void LetGoAhead() {
@@ -713,22 +708,19 @@ bool EnoughDescriptors() {
 
 ListingOpen OpenDirectory(const std::string& directory, const ReadAhead& ahead) {
   if (ahead.Workers <= 0 || !EnoughDescriptors()) return OpenDirectory(directory);
-  auto engine = std::make_shared<Engine>(std::make_shared<Shared>(ahead));
-  // No thread could be made: the walk reads alone, the same listing.
-  if (!engine->Working()) return OpenDirectory(directory);
-  const int fd = open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  // The source first: no thread is started for one that cannot be read.
+  auto root = std::make_shared<AheadDirectory>("", 0, nullptr);
+  root->Fd = open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   struct stat st {};
-  if (fd < 0 || fstat(fd, &st) != 0) {
-    const int error = errno;
-    if (fd >= 0) close(fd);
-    ThrowIfOutOfMemory(error);
-    return {nullptr, std::strerror(error)};
-  }
-  auto root = std::make_shared<AheadDirectory>("", st.st_ino, nullptr);
-  root->Fd = fd;
+  if (root->Fd < 0 || fstat(root->Fd, &st) != 0) return OpenFailure(errno);
   root->Device = st.st_dev;
   root->Inode = st.st_ino;
   root->Taken = true;
+  auto engine = std::make_shared<Engine>(std::make_shared<Shared>(ahead));
+  if (!engine->Working()) {
+    // No thread could be made: the walk reads alone, the same listing.
+    return AdoptDirectory(std::exchange(root->Fd, -1));
+  }
   {
     Lock lock(engine->State().Mutex);
     engine->State().Stack.push_back(root);

@@ -52,6 +52,11 @@ inline EntryKind KindOf(int dirFd, const dirent& found) {
 // A listing of an open directory descriptor, which it then owns; the walk
 // reads it alone.
 ListingOpen AdoptDirectory(int fd);
+// A directory that could not be opened, with the system's words (exhausted
+// memory thrown as std::bad_alloc).
+ListingOpen OpenFailure(int error);
+// The process or the system has no descriptor left.
+bool OutOfDescriptors(int error);
 
 // Writes the bytes to a descriptor, again after a signal, a partial write
 // or a full non-blocking one; returns how many were written before the
