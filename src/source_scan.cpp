@@ -298,12 +298,13 @@ void Walk(SourceScan& scan, TBackupFile& root, std::unique_ptr<platform::Directo
 
 // Workers read ahead what the scan takes: the same decision as Decide's,
 // on copies of the lists, which the workers may outlive.
-platform::ReadAhead ReadAheadFor(const Run& run, std::string_view includeMask,
-                                 std::string_view excludeMask) {
+platform::ReadAhead ReadAheadFor(const Run& run, const PreparedMaskList& include,
+                                 const PreparedMaskList& exclude) {
   const RunSettings& settings = run.settings;
   return {settings.ReadAheadWorkers, settings.ReadAheadLockstep,
-          [include = PreparedMaskList(includeMask), exclude = PreparedMaskList(excludeMask)](
-              std::string_view name) { return include.Matches(name) && !exclude.Matches(name); },
+          [include, exclude](std::string_view name) {
+            return include.Matches(name) && !exclude.Matches(name);
+          },
           [] { EndIfAsked(); }};
 }
 
@@ -311,14 +312,15 @@ platform::ReadAhead ReadAheadFor(const Run& run, std::string_view includeMask,
 
 void TBackupFile::Scan(const Run& run, const std::string& directory, std::string_view includeMask,
                        std::string_view excludeMask, ScannedSource& scanned) {
+  PreparedMaskList include(includeMask);
+  PreparedMaskList exclude(excludeMask);
   platform::ListingOpen open =
-      platform::OpenDirectory(directory, ReadAheadFor(run, includeMask, excludeMask));
+      platform::OpenDirectory(directory, ReadAheadFor(run, include, exclude));
   if (!open.Listing) {
     // A source that cannot be read must not pass for an empty one.
     throw UnreadableSource(directory, open.Reason);
   }
-  SourceScan scan{run, PreparedMaskList(includeMask), PreparedMaskList(excludeMask),
-                  FindOwnArchives(run), scanned};
+  SourceScan scan{run, std::move(include), std::move(exclude), FindOwnArchives(run), scanned};
   Walk(scan, *this, std::move(open.Listing), directory);
   WarnOfPassedOverDirectories(scan, directory);
 }
