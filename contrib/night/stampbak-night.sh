@@ -63,9 +63,10 @@ trap 'rm -f "$errors"' EXIT
 status=$({ { "$program" "$@" 3>&- 2>&1 >> "$log"; echo $? >&3; } | tee "$errors" >&2; } 3>&1)
 cat "$errors" >> "$log"
 
-setting() {
-  tail -c +$((logged + 1)) "$log" | tr -d '\r' | sed -n "s/^$1 = //p" | head -n 1
-}
+# The night's settings, from the first lines of its report alone: a report
+# may list a million files.
+header=$(tail -c +$((logged + 1)) "$log" | head -n 4 | tr -d '\r')
+setting() { printf '%s\n' "$header" | sed -n "s/^$1 = //p"; }
 warnings=$(grep -c '^stampbak: ' "$errors")
 said() { grep -m 1 "^stampbak: $1" "$errors" | sed 's/^stampbak: //'; }
 

@@ -86,7 +86,7 @@ if not defined archives (
   call :outcome "report only: no archive asked for (no -r)"
   goto write
 )
-call :setting DstDir archive
+call :settings
 set "archive=%archive:~0,-1%.rar"
 for %%f in ("%archive%") do set "name=%%~nxf"
 if not defined stamped set "name=..\%name%"
@@ -132,12 +132,24 @@ if "%line:~10,21%"=="no file was selected:" set "empty=%line:~10%"
 if defined empty set "empty=%empty:; no archive is made=%"
 exit /b 0
 
-rem SETTING VARIABLE: the value of a setting line of this night's report.
-:setting
+rem The night's settings from the head of its report, in one pass that
+rem ends after the fourth line, however many files the report lists.
+:settings
 for /f "usebackq tokens=1,* delims==" %%a in ("%work%\report") do (
-  if "%%a"=="%~1 " set "%~2=%%b"
+  if "%%a"=="SrcDir " set "source=%%b"
+  if "%%a"=="DstDir " set "archive=%%b"
+  if "%%a"=="IncludeMask " set "include=%%b"
+  if "%%a"=="ExcludeMask " (
+    set "exclude=%%b"
+    goto settingsread
+  )
 )
-call set "%~2=%%%~2:~1%%"
+:settingsread
+rem Each value after its "= ", an empty one left empty.
+if defined source set "source=%source:~1%"
+if defined archive set "archive=%archive:~1%"
+if defined include set "include=%include:~1%"
+if defined exclude set "exclude=%exclude:~1%"
 exit /b 0
 
 rem RECORD NAME VARIABLE: the scan's start of the finished entry for the
@@ -160,9 +172,6 @@ exit /b 0
 rem The newest finished archive of this job: its source as a full path and
 rem both lists, as the record spells them.
 :since
-call :setting SrcDir source
-call :setting IncludeMask include
-call :setting ExcludeMask exclude
 for %%s in ("%source%") do set "source=%%~fs"
 if not "%source:~-1%"=="\" set "source=%source%\"
 set "since=the last archive"
