@@ -1,4 +1,5 @@
 #include <new>
+#include <utility>
 
 #include "platform/win32.h"
 
@@ -41,27 +42,17 @@ std::wstring WidePath(const std::string& path) {
 
 class Win32Listing final : public DirectoryListing {
  public:
-  Win32Listing(std::string directory, HANDLE find, const WIN32_FIND_DATAW& first)
-      : directory_(std::move(directory)), find_(find), found_(first), pending_(true) {}
-  ~Win32Listing() override {
-    if (find_ != INVALID_HANDLE_VALUE) FindClose(find_);
-  }
+  Win32Listing(std::string directory, FindStart start)
+      : directory_(std::move(directory)), search_(std::move(start)) {}
   Win32Listing(const Win32Listing&) = delete;
   Win32Listing& operator=(const Win32Listing&) = delete;
 
   bool Next(DirectoryEntry& entry) override {
-    if (find_ == INVALID_HANDLE_VALUE) return false;
-    if (!pending_ && !FindNextFileW(find_, &found_)) {
-      // A failing disk or a lost share must not pass for the end.
-      const DWORD error = GetLastError();
-      ThrowIfOutOfMemory(error);
-      if (error != ERROR_NO_MORE_FILES) failure_ = ErrorText(error);
-      return false;
-    }
-    pending_ = false;
-    entry.Name = AnsiName(found_.cFileName);
-    entry.Kind = KindOf(found_);
-    return true;
+    DWORD error = 0;
+    if (search_.Next(entry, error)) return true;
+    ThrowIfOutOfMemory(error);
+    if (error != 0) failure_ = ErrorText(error);
+    return false;
   }
 
   const std::string& Failure() const override { return failure_; }
@@ -74,52 +65,80 @@ class Win32Listing final : public DirectoryListing {
     return OpenDirectory(directory_ + name + PathDelimiter);
   }
 
-  // Names are compared without case here, so the full name lowered will do.
-  std::string Identity() override {
-    const DWORD size = GetFullPathNameA(directory_.c_str(), 0, nullptr, nullptr);
-    std::string full(size, '\0');
-    const DWORD length = GetFullPathNameA(directory_.c_str(), size, full.data(), nullptr);
-    full.resize(length < size ? length : 0);
-    if (!full.empty() && full.back() != PathDelimiter) full += PathDelimiter;
-    CharLowerBuffA(full.data(), static_cast<DWORD>(full.size()));
-    return full;
-  }
+  std::string Identity() override { return IdentityOfDirectory(directory_); }
 
  private:
   std::string directory_;
-  HANDLE find_;
-  WIN32_FIND_DATAW found_;
-  bool pending_;
+  FindStart search_;
   std::string failure_;
 };
 
 }  // namespace
 
-ListingOpen OpenDirectory(const std::string& directory) {
-  WIN32_FIND_DATAW first{};
+FindStart::~FindStart() {
+  if (Find != INVALID_HANDLE_VALUE) FindClose(Find);
+}
+
+FindStart::FindStart(FindStart&& other) noexcept
+    : Find(std::exchange(other.Find, INVALID_HANDLE_VALUE)),
+      First(other.First),
+      Pending(other.Pending),
+      Error(other.Error) {}
+
+bool FindStart::Next(DirectoryEntry& entry, DWORD& error) {
+  error = 0;
+  if (Find == INVALID_HANDLE_VALUE) return false;
+  if (!Pending && !FindNextFileW(Find, &First)) {
+    // A failing disk or a lost share must not pass for the end.
+    error = GetLastError();
+    if (error == ERROR_NO_MORE_FILES) error = 0;
+    return false;
+  }
+  Pending = false;
+  entry.Name = AnsiName(First.cFileName);
+  entry.Kind = KindOf(First);
+  return true;
+}
+
+FindStart StartFind(const std::string& directory) {
+  FindStart start;
   // The short names are never used; large fetches save round trips on a
   // share. A Windows older than 7 knows neither, and lists the plain way.
   const std::wstring pattern = WidePath(directory + "*.*");
-  HANDLE find = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &first, FindExSearchNameMatch,
-                                 nullptr, FIND_FIRST_EX_LARGE_FETCH);
-  if (find == INVALID_HANDLE_VALUE && GetLastError() == ERROR_INVALID_PARAMETER) {
-    find = FindFirstFileW(pattern.c_str(), &first);
+  start.Find = FindFirstFileExW(pattern.c_str(), FindExInfoBasic, &start.First,
+                                FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
+  if (start.Find == INVALID_HANDLE_VALUE && GetLastError() == ERROR_INVALID_PARAMETER) {
+    start.Find = FindFirstFileW(pattern.c_str(), &start.First);
   }
-  if (find != INVALID_HANDLE_VALUE) {
-    return {std::make_unique<Win32Listing>(directory, find, first), ""};
-  }
-  const DWORD error = GetLastError();
+  if (start.Find != INVALID_HANDLE_VALUE) return start;
+  start.Pending = false;
+  start.Error = GetLastError();
   // An empty drive root lists no entry at all, not even "." and "..".
-  if (error == ERROR_FILE_NOT_FOUND && IsDirectory(directory)) {
-    return {std::make_unique<Win32Listing>(directory, INVALID_HANDLE_VALUE, first), ""};
-  }
-  ThrowIfOutOfMemory(error);
-  return {nullptr, ErrorText(error)};
+  if (start.Error == ERROR_FILE_NOT_FOUND && IsDirectory(directory)) start.Error = 0;
+  return start;
 }
 
-// The walk reads alone here.
-ListingOpen OpenDirectory(const std::string& directory, const ReadAhead& /*ahead*/) {
-  return OpenDirectory(directory);
+ListingOpen ListFound(const std::string& directory, FindStart start) {
+  if (start.Error != 0) {
+    ThrowIfOutOfMemory(start.Error);
+    return {nullptr, ErrorText(start.Error)};
+  }
+  return {std::make_unique<Win32Listing>(directory, std::move(start)), ""};
+}
+
+// Names are compared without case here, so the full name lowered will do.
+std::string IdentityOfDirectory(const std::string& directory) {
+  const DWORD size = GetFullPathNameA(directory.c_str(), 0, nullptr, nullptr);
+  std::string full(size, '\0');
+  const DWORD length = GetFullPathNameA(directory.c_str(), size, full.data(), nullptr);
+  full.resize(length < size ? length : 0);
+  if (!full.empty() && full.back() != PathDelimiter) full += PathDelimiter;
+  CharLowerBuffA(full.data(), static_cast<DWORD>(full.size()));
+  return full;
+}
+
+ListingOpen OpenDirectory(const std::string& directory) {
+  return ListFound(directory, StartFind(directory));
 }
 
 }  // namespace platform

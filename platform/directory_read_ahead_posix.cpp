@@ -1,9 +1,5 @@
-// Workers that open, list and look up whole directories ahead of the walk,
-// in the order it will want them, and hand each over in chunks: a cold
-// disk or a share then has several requests to answer at once instead of
-// one at a time. The workers share nothing with the walk but the state
-// below, under one mutex; every descriptor is opened from its parent's
-// descriptor, never through a link.
+// The read-ahead's calls on POSIX: every directory opened from its
+// parent's descriptor, its entries read straight from the kernel.
 #include <dirent.h>
 #include <fcntl.h>
 #include <malloc.h>
@@ -13,296 +9,55 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <chrono>
-#include <condition_variable>
 #include <cstring>
-#include <deque>
-#include <memory>
-#include <mutex>
-#include <thread>
 #include <utility>
 #include <vector>
 
 #include "platform/posix.h"
+#include "platform/read_ahead.h"
 
 namespace platform {
+
+const SystemError kOutOfMemoryError = ENOMEM;
+
+bool IsOutOfMemory(SystemError error) { return error == ENOMEM; }
+bool IsShortOfHandles(SystemError error) { return OutOfDescriptors(error); }
+std::string ErrorWords(SystemError error) { return std::strerror(error); }
+ListingOpen FailedOpen(SystemError error) { return OpenFailure(error); }
+
 namespace {
 
-constexpr std::size_t kChunk = 256;             // entries handed over at once
-constexpr std::size_t kAheadOfWalk = 2048;      // held for the directory the walk is in
-constexpr std::size_t kWindowEntries = 8192;    // held for directories it has not reached
-constexpr std::size_t kWindowDirectories = 64;  // read ahead and not reached
-// Directories deeper than this below the source are read by the walk
-// alone, and none at all where fewer descriptors are allowed than this:
-// with the walk's own levels and the window, that keeps the descriptors
-// the read-ahead holds well within the limit.
-constexpr int kDeepestAhead = 256;
+// Fewer descriptors than this allowed, and the walk reads alone: with its
+// own levels and the read-ahead's window there would not be enough.
 constexpr rlim_t kFewestDescriptors = 512;
-constexpr auto kPatience = std::chrono::milliseconds(50);
-// How long the run's end waits for a worker stuck in the file system
-// (a dead share) before it leaves it behind; the process's exit ends it.
-constexpr auto kJoinPatience = std::chrono::seconds(2);
 
-struct AheadDirectory;
-
-struct AheadEntry {
-  DirectoryEntry Entry;
-  bool ToLookUp = false;  // a file the walk takes
-  bool LookedUp = false;
-  FileTimeLookup Lookup;
-  std::shared_ptr<AheadDirectory> Child;  // a subdirectory the walk will enter
-};
-
-// Entries as listed, then looked up by any worker, or by the walk when it
-// comes to them first: one directory's files are looked up side by side.
-struct Chunk {
-  std::vector<AheadEntry> Entries;
-  bool Started = false;  // guarded by the engine's mutex, as is Ready
-  bool Ready = false;
-};
-
-enum class Stage { Waiting, Reading, Read, WalkAlone };
-
-// One directory read ahead. Everything but the names is guarded by the
-// engine's mutex.
-struct AheadDirectory {
-  AheadDirectory(std::string name, ino_t listed, std::shared_ptr<AheadDirectory> parent)
-      : Name(std::move(name)),
-        ListedInode(listed),
-        Depth(parent ? parent->Depth + 1 : 0),
-        Parent(std::move(parent)) {}
-  ~AheadDirectory() {
-    if (Fd >= 0) close(Fd);
-  }
-  AheadDirectory(const AheadDirectory&) = delete;
-  AheadDirectory& operator=(const AheadDirectory&) = delete;
-
-  const std::string Name;
-  const ino_t ListedInode;
-  const int Depth;
-  std::shared_ptr<AheadDirectory> Parent;  // until it is opened
-  Stage Progress = Stage::Waiting;
-  int Fd = -1;  // open, and ours to close
-  dev_t Device = 0;
-  ino_t Inode = 0;
-  int OpenError = 0;  // the open failed with it: the walk says so
-  std::deque<std::shared_ptr<Chunk>> Chunks;
-  std::size_t Held = 0;  // entries in Chunks
-  int LookingUp = 0;     // chunks whose files are still to be looked up from Fd
-  int ListingError = 0;
-  int Unopened = 0;      // subdirectories still to be opened from Fd
-  int Pins = 0;          // users of Fd outside the mutex
-  bool NeedsFd = false;  // the walk may open or look up from Fd itself
-  bool Taken = false;    // the walk is in it
-  bool Left = false;     // the walk left it, or will never enter it
-  bool Counted = false;  // in the window
-
-  // Every entry is in, or it could not be opened.
-  bool Complete() const { return Progress == Stage::Read; }
-};
-
-using Lock = std::unique_lock<std::mutex>;
-
-// What the workers and the walk share.
-struct Shared {
-  explicit Shared(const ReadAhead& plan) : Plan(plan) {}
-  const ReadAhead Plan;
-  std::mutex Mutex;
-  std::condition_variable ForWorkers;                  // work to take, room for a chunk, the end
-  std::condition_variable ForWalk;                     // a directory opened or read further
-  std::vector<std::shared_ptr<AheadDirectory>> Stack;  // to be opened, the next on top
-  // Chunks whose files are to be looked up, the walk's soonest first.
-  std::deque<std::pair<std::shared_ptr<AheadDirectory>, std::shared_ptr<Chunk>>> Lookups;
-  std::size_t Started = 0;  // directories in the window
-  std::size_t Held = 0;     // entries held for them
-  bool Stopping = false;
-  bool NoMore = false;  // a worker ran short of descriptors: start nothing more
-  int Running = 0;      // workers not yet ended
-  int Busy = 0;         // workers at work, for the fixed plan
-  unsigned Generation = 0;
-  unsigned Seen = 0;
-};
-
-// A worker waits for something to do; under the fixed plan the walk goes
-// on only when the workers wait and have seen its last request.
-template <typename Ready>
-void Idle(Shared& shared, Lock& lock, Ready ready) {
-  --shared.Busy;
-  while (!ready()) {
-    shared.Seen = shared.Generation;
-    if (shared.Plan.Lockstep) shared.ForWalk.notify_one();
-    shared.ForWorkers.wait(lock);
-  }
-  ++shared.Busy;
-}
-
-void CloseIfDone(AheadDirectory& dir) {
-  if (dir.Fd < 0 || dir.Pins > 0 || dir.Progress == Stage::Reading) return;
-  if (!dir.Left && !(dir.Complete() && dir.Unopened == 0 && dir.LookingUp == 0 && !dir.NeedsFd)) {
-    return;
-  }
-  close(dir.Fd);
-  dir.Fd = -1;
-}
-
-void LeaveWindow(Shared& shared, AheadDirectory& dir) {
-  if (!dir.Counted) return;
-  dir.Counted = false;
-  --shared.Started;
-  shared.Held -= dir.Held;
-}
-
-// The walk will never enter these, nor anything below them.
-void Abandon(Shared& shared, std::vector<std::shared_ptr<AheadDirectory>> dirs) {
-  while (!dirs.empty()) {
-    const std::shared_ptr<AheadDirectory> dir = std::move(dirs.back());
-    dirs.pop_back();
-    if (dir->Left || dir->Taken) continue;
-    dir->Left = true;
-    LeaveWindow(shared, *dir);
-    for (const auto& chunk : dir->Chunks) {
-      for (const AheadEntry& entry : chunk->Entries) {
-        if (entry.Child) dirs.push_back(entry.Child);
-      }
-    }
-    dir->Chunks.clear();
-    CloseIfDone(*dir);
-  }
-}
-
-// Opens a waiting directory from its parent's descriptor. False when the
-// walk must open it itself.
-bool OpenFromParent(Shared& shared, Lock& lock, AheadDirectory& dir) {
-  const std::shared_ptr<AheadDirectory> parent = std::move(dir.Parent);
-  if (parent->Fd < 0) {
-    dir.Progress = Stage::WalkAlone;
-    return false;
-  }
-  ++parent->Pins;
-  dir.Progress = Stage::Reading;
-  lock.unlock();
-  int error = 0;
-  struct stat st {};
-  const int fd =
-      openat(parent->Fd, dir.Name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-  if (fd < 0 || fstat(fd, &st) != 0) {
-    error = errno;
-    if (fd >= 0) close(fd);
-  }
-  lock.lock();
-  --parent->Pins;
-  --parent->Unopened;
-  // Only the directory listed is read: nothing swapped in since (a mount
-  // point shows its own inode).
-  const bool swapped = error == 0 && st.st_dev == parent->Device && st.st_ino != dir.ListedInode;
-  const bool shortOf = error == EMFILE || error == ENFILE || error == ENOMEM;
-  if (swapped || shortOf) {
-    if (error == 0) close(fd);
-    shared.NoMore = shared.NoMore || shortOf;
-    parent->NeedsFd = true;
-    dir.Progress = Stage::WalkAlone;
-  } else if (error != 0) {
-    dir.OpenError = error;
-    dir.Progress = Stage::Read;
-  } else {
-    dir.Fd = fd;
-    dir.Device = st.st_dev;
-    dir.Inode = st.st_ino;
-  }
-  CloseIfDone(*parent);
-  return dir.Progress == Stage::Reading;
-}
-
-// Hands a chunk over, once the walk has room for it (the walk reading a
-// directory itself never waits, nor does the last chunk of a listing),
-// and offers its look-ups to the others.
-void HandOver(Shared& shared, Lock& lock, const std::shared_ptr<AheadDirectory>& owner,
-              std::vector<AheadEntry>& chunk, bool byWalk, bool last) {
-  AheadDirectory& dir = *owner;
-  if (!byWalk && !last) {
-    Idle(shared, lock,
-         [&] { return shared.Stopping || dir.Left || !dir.Taken || dir.Held < kAheadOfWalk; });
-  }
-  if (dir.Left || shared.Stopping) {
-    chunk.clear();
-    return;
-  }
-  auto handed = std::make_shared<Chunk>();
-  handed->Entries = std::move(chunk);
-  chunk = {};
-  const bool toLookUp = std::any_of(handed->Entries.begin(), handed->Entries.end(),
-                                    [](const AheadEntry& entry) { return entry.ToLookUp; });
-  // Nothing to look up: ready as it is, for no one to take.
-  handed->Started = !toLookUp;
-  handed->Ready = !toLookUp;
-  dir.Chunks.push_back(handed);
-  dir.LookingUp += toLookUp ? 1 : 0;
-  for (const AheadEntry& entry : handed->Entries) dir.Unopened += entry.Child ? 1 : 0;
-  const std::size_t size = handed->Entries.size();
-  dir.Held += size;
-  if (dir.Counted) shared.Held += size;
-  shared.ForWalk.notify_one();
-  // The last one its reader looks up itself, which saves a small
-  // directory a second handover; one the others cannot be offered for
-  // want of memory, its reader or the walk looks up.
-  if (toLookUp && !last) {
-    shared.Lookups.emplace_back(owner, handed);
-    shared.ForWorkers.notify_one();
-  }
-}
-
-// Looks up the files of a chunk from its directory's descriptor, which
-// stays open meanwhile. One that fails for want of memory is left to the
-// walk, which meets the failure itself.
-void LookUp(Shared& shared, Lock& lock, AheadDirectory& dir, Chunk& chunk, LocalTimeCache& times) {
-  chunk.Started = true;
-  bool needsFd = false;
-  if (!dir.Left && dir.Fd >= 0) {
-    ++dir.Pins;
-    const int fd = dir.Fd;
-    lock.unlock();
-    for (AheadEntry& entry : chunk.Entries) {
-      if (!entry.ToLookUp) continue;
-      try {
-        entry.Lookup = FileTimeAt(fd, entry.Entry.Name.c_str(), times);
-        entry.LookedUp = true;
-        // An entry of no kind that turns out a directory is entered by the walk.
-        needsFd = needsFd || entry.Lookup.Status == LookupStatus::Directory;
-      } catch (const std::bad_alloc&) {
-        needsFd = true;
-      }
-    }
-    lock.lock();
-    --dir.Pins;
-  }
-  --dir.LookingUp;
-  dir.NeedsFd = dir.NeedsFd || needsFd;
-  chunk.Ready = true;
-  CloseIfDone(dir);
-  shared.ForWalk.notify_one();
-}
-
-// The entries of an open directory, read straight from the kernel in
-// large pieces: no stream to set up, no flag or look-up calls beside.
-class EntryReader {
+class TimeMemory final : public LookUpMemory {
  public:
-  explicit EntryReader(int fd) : fd_(fd), buffer_(kBufferSize) {}
+  LocalTimeCache Times;  // a directory's files often share an hour
+};
 
-  // The next entry; none at the end, or on a failure, whose errno is then
-  // in `error`.
-  const struct dirent64* Next(int& error) {
+// The entries of an open directory in large pieces: no stream to set up,
+// no flag or look-up calls beside.
+class KernelEntries final : public EntrySource {
+ public:
+  explicit KernelEntries(int fd) : fd_(fd), buffer_(kBufferSize) {}
+
+  bool Next(DirectoryEntry& entry, std::uint64_t& listed, SystemError& error) override {
     if (offset_ == filled_) {
       const ssize_t got = getdents64(fd_, buffer_.data(), buffer_.size());
       if (got <= 0) {
         error = got < 0 ? errno : 0;
-        return nullptr;
+        return false;
       }
       filled_ = static_cast<std::size_t>(got);
       offset_ = 0;
     }
-    const auto* entry = reinterpret_cast<const struct dirent64*>(buffer_.data() + offset_);
-    offset_ += entry->d_reclen;
-    return entry;
+    const auto* found = reinterpret_cast<const struct dirent64*>(buffer_.data() + offset_);
+    offset_ += found->d_reclen;
+    entry.Name.assign(found->d_name);
+    entry.Kind = KindOf(fd_, found->d_type, found->d_name);
+    listed = found->d_ino;
+    return true;
   }
 
  private:
@@ -313,125 +68,79 @@ class EntryReader {
   std::size_t offset_ = 0;
 };
 
-// What the walk needs of one entry: its kind, whether it is a file to look
-// up, or for a directory it takes a place in the queue.
-AheadEntry Entry(const Shared& shared, const std::shared_ptr<AheadDirectory>& dir,
-                 const struct dirent64& found) {
-  AheadEntry entry;
-  entry.Entry.Name.assign(found.d_name);
-  entry.Entry.Kind = KindOf(dir->Fd, found.d_type, found.d_name);
-  const std::string& name = entry.Entry.Name;
-  if (name == "." || name == ".." || !shared.Plan.Takes(name)) return entry;
-  if (entry.Entry.Kind == EntryKind::Directory) {
-    entry.Child = std::make_shared<AheadDirectory>(name, found.d_ino, dir);
-  } else {
-    entry.ToLookUp =
-        entry.Entry.Kind != EntryKind::DirectoryLink && entry.Entry.Kind != EntryKind::Unarchivable;
+class HeldDescriptor final : public HeldDirectory {
+ public:
+  HeldDescriptor(int fd, const struct stat& st) : fd_(fd), device_(st.st_dev), inode_(st.st_ino) {}
+  ~HeldDescriptor() override {
+    if (fd_ >= 0) close(fd_);
   }
-  return entry;
+  HeldDescriptor(const HeldDescriptor&) = delete;
+  HeldDescriptor& operator=(const HeldDescriptor&) = delete;
+
+  // An open descriptor of a directory, then ours.
+  static DirectoryOpening Hold(int fd) {
+    struct stat st {};
+    if (fd < 0 || fstat(fd, &st) != 0) {
+      const int error = errno;
+      if (fd >= 0) close(fd);
+      return {nullptr, error, false};
+    }
+    return {std::make_unique<HeldDescriptor>(fd, st), 0, false};
+  }
+
+  std::string Identity() const override {
+    return std::to_string(device_) + ":" + std::to_string(inode_);
+  }
+
+  std::unique_ptr<EntrySource> Entries() override { return std::make_unique<KernelEntries>(fd_); }
+
+  // A mount point shows its own inode, not the one listed.
+  DirectoryOpening OpenChild(const std::string& name, std::uint64_t listed) const override {
+    DirectoryOpening opening = Hold(OpenBelow(name));
+    const auto* child = static_cast<const HeldDescriptor*>(opening.Directory.get());
+    if (child != nullptr && child->device_ == device_ && child->inode_ != listed) {
+      return {nullptr, 0, true};
+    }
+    return opening;
+  }
+
+  FileTimeLookup LookUp(const std::string& name, LookUpMemory& memory) const override {
+    return FileTimeAt(fd_, name.c_str(), static_cast<TimeMemory&>(memory).Times);
+  }
+
+  ListingOpen OpenAlone(const std::string& name, SystemError& error) const override {
+    const int inner = OpenBelow(name);
+    if (inner >= 0) return AdoptDirectory(inner);
+    error = errno;
+    return OpenFailure(error);
+  }
+
+  ListingOpen ListAlone() override { return AdoptDirectory(std::exchange(fd_, -1)); }
+
+ private:
+  int OpenBelow(const std::string& name) const {
+    return openat(fd_, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  }
+
+  int fd_;
+  dev_t device_;
+  ino_t inode_;
+};
+
+}  // namespace
+
+std::unique_ptr<LookUpMemory> NewLookUpMemory() { return std::make_unique<TimeMemory>(); }
+
+DirectoryOpening HoldDirectory(const std::string& directory) {
+  return HeldDescriptor::Hold(open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
 }
 
-// Lists an open directory in chunks, which any worker looks up, then
-// queues the subdirectories the walk will enter, the first on top.
-void Read(Shared& shared, Lock& lock, const std::shared_ptr<AheadDirectory>& dir,
-          LocalTimeCache& times, bool byWalk) {
-  std::vector<std::shared_ptr<AheadDirectory>> children;
-  std::vector<AheadEntry> chunk;
-  int error = 0;
-  dir->Progress = Stage::Reading;
-  lock.unlock();
-  try {
-    EntryReader reader(dir->Fd);
-    for (;;) {
-      const struct dirent64* found = reader.Next(error);
-      if (found == nullptr) break;
-      chunk.push_back(Entry(shared, dir, *found));
-      if (chunk.back().Child) children.push_back(chunk.back().Child);
-      if (chunk.size() < kChunk) continue;
-      lock.lock();
-      HandOver(shared, lock, dir, chunk, byWalk, false);
-      const bool stop = dir->Left || shared.Stopping;
-      lock.unlock();
-      if (stop) break;
-    }
-    lock.lock();
-    if (!chunk.empty()) HandOver(shared, lock, dir, chunk, byWalk, true);
-  } catch (const std::bad_alloc&) {
-    error = ENOMEM;  // the walk meets it where the listing ends
-  }
-  if (!lock.owns_lock()) lock.lock();
-  dir->ListingError = error;
-  dir->Progress = Stage::Read;
-  try {
-    if (!dir->Left && !shared.Stopping && dir->Depth < kDeepestAhead) {
-      for (auto child = children.rbegin(); child != children.rend(); ++child) {
-        shared.Stack.push_back(*child);
-      }
-    }
-  } catch (const std::bad_alloc&) {
-    // Those not queued the walk opens and reads itself when it comes to them.
-  }
-  CloseIfDone(*dir);
-  shared.ForWalk.notify_one();
-  if (children.size() > 1) shared.ForWorkers.notify_all();
-  // Its own chunks that no other worker took yet come first: a small
-  // directory then needs no second handover.
-  try {
-    const std::vector<std::shared_ptr<Chunk>> own(dir->Chunks.begin(), dir->Chunks.end());
-    for (const auto& chunk : own) {
-      if (!chunk->Started) LookUp(shared, lock, *dir, *chunk, times);
-    }
-  } catch (const std::bad_alloc&) {
-    // Left to the other workers and the walk.
-  }
+bool RoomForReadAhead() {
+  struct rlimit limit {};
+  return getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur >= kFewestDescriptors;
 }
 
-bool MayStart(const Shared& shared) {
-  return !shared.Stack.empty() && !shared.NoMore && shared.Started < kWindowDirectories &&
-         shared.Held < kWindowEntries;
-}
-
-// Looks up the next chunk, or else takes the next directory off the queue,
-// opens and reads it.
-void Work(const std::shared_ptr<Shared>& shared) {
-  LocalTimeCache times;
-  Lock lock(shared->Mutex);
-  for (;;) {
-    Idle(*shared, lock,
-         [&] { return shared->Stopping || !shared->Lookups.empty() || MayStart(*shared); });
-    if (shared->Stopping) break;
-    if (!shared->Lookups.empty()) {
-      const auto [dir, chunk] = std::move(shared->Lookups.front());
-      shared->Lookups.pop_front();
-      if (!chunk->Started) LookUp(*shared, lock, *dir, *chunk, times);
-      continue;
-    }
-    const std::shared_ptr<AheadDirectory> dir = std::move(shared->Stack.back());
-    shared->Stack.pop_back();
-    if (dir->Progress != Stage::Waiting) continue;  // the walk came first
-    if (dir->Fd >= 0) {                             // the source, opened by the walk
-      Read(*shared, lock, dir, times, false);
-      continue;
-    }
-    if (dir->Left) {
-      --dir->Parent->Unopened;
-      CloseIfDone(*dir->Parent);
-      dir->Parent.reset();
-      continue;
-    }
-    dir->Counted = true;
-    ++shared->Started;
-    const bool opened = OpenFromParent(*shared, lock, *dir);
-    shared->ForWalk.notify_one();
-    if (opened) Read(*shared, lock, dir, times, false);
-  }
-  --shared->Running;
-  shared->ForWalk.notify_one();
-}
-
-// The workers block the signals that end a run: the walk's thread alone
-// takes them, as without workers.
-void StartWorkers(const std::shared_ptr<Shared>& shared, std::vector<std::thread>& workers) {
+void StartWorkersQuietly(const std::function<void()>& start) {
 #ifdef M_ARENA_MAX
   // What the workers allocate the walk frees: in arenas of their own that
   // memory would pile up, a third more for a tree of small directories.
@@ -441,293 +150,8 @@ void StartWorkers(const std::shared_ptr<Shared>& shared, std::vector<std::thread
   sigset_t before;
   sigfillset(&all);
   pthread_sigmask(SIG_SETMASK, &all, &before);
-  for (int i = 0; i < shared->Plan.Workers; ++i) {
-    try {
-      {
-        const Lock lock(shared->Mutex);
-        ++shared->Running;
-        ++shared->Busy;
-      }
-      workers.emplace_back(Work, shared);
-    } catch (...) {
-      const Lock lock(shared->Mutex);
-      --shared->Running;
-      --shared->Busy;
-      break;  // the ones there are will do, or none: the walk reads alone
-    }
-  }
+  start();
   pthread_sigmask(SIG_SETMASK, &before, nullptr);
-}
-
-// The workers, stopped and joined when the last listing of the walk goes.
-class Engine {
- public:
-  explicit Engine(std::shared_ptr<Shared> shared) : shared_(std::move(shared)) {
-    StartWorkers(shared_, workers_);
-  }
-  ~Engine() {
-    Lock lock(shared_->Mutex);
-    shared_->Stopping = true;
-    shared_->ForWorkers.notify_all();
-    const bool ended =
-        shared_->ForWalk.wait_for(lock, kJoinPatience, [&] { return shared_->Running == 0; });
-    // What was queued holds its parent: let both go.
-    for (const auto& dir : shared_->Stack) dir->Parent.reset();
-    shared_->Stack.clear();
-    shared_->Lookups.clear();
-    lock.unlock();
-    for (std::thread& worker : workers_) ended ? worker.join() : worker.detach();
-  }
-  Engine(const Engine&) = delete;
-  Engine& operator=(const Engine&) = delete;
-
-  bool Working() const { return !workers_.empty(); }
-  Shared& State() { return *shared_; }
-
-  // Waits on the walk's thread, letting it end meanwhile.
-  template <typename Ready>
-  void Await(Lock& lock, Ready ready) {
-    Settle(lock);
-    while (!ready()) {
-      shared_->ForWalk.wait_for(lock, kPatience);
-      if (!ready() && shared_->Plan.WhileWaiting) {
-        lock.unlock();
-        shared_->Plan.WhileWaiting();
-        lock.lock();
-      }
-    }
-  }
-
-  // Wakes the workers for what the walk changed: work, room or the window.
-  void Wake() { shared_->ForWorkers.notify_all(); }
-
-  // Under the fixed plan the walk lets the workers run only while it waits
-  // for them, so that every call comes in the same order on every run.
-  void Settle(Lock& lock) {
-    if (!shared_->Plan.Lockstep) return;
-    ++shared_->Generation;
-    shared_->ForWorkers.notify_all();
-    shared_->ForWalk.wait(lock, [&] {
-      return shared_->Running == 0 || (shared_->Busy == 0 && shared_->Seen == shared_->Generation);
-    });
-  }
-
- private:
-  std::shared_ptr<Shared> shared_;
-  std::vector<std::thread> workers_;
-};
-
-// A directory as the walk reads it from what the workers handed over.
-class AheadListing final : public DirectoryListing {
- public:
-  AheadListing(std::shared_ptr<Engine> engine, std::shared_ptr<AheadDirectory> dir)
-      : engine_(std::move(engine)), dir_(std::move(dir)) {}
-  ~AheadListing() override {
-    Shared& shared = engine_->State();
-    Lock lock(shared.Mutex);
-    try {
-      PassOver(next_ > 0 ? next_ - 1 : 0);
-      for (const auto& chunk : dir_->Chunks) {
-        for (const AheadEntry& entry : chunk->Entries) {
-          if (entry.Child) passed_.push_back(entry.Child);
-        }
-      }
-      Abandon(shared, std::move(passed_));
-    } catch (const std::bad_alloc&) {
-      // Short of memory what is left ahead stays until the run's end.
-      shared.NoMore = true;
-    }
-    dir_->Left = true;
-    dir_->Chunks.clear();
-    CloseIfDone(*dir_);
-    engine_->Wake();
-    engine_->Settle(lock);
-  }
-  AheadListing(const AheadListing&) = delete;
-  AheadListing& operator=(const AheadListing&) = delete;
-
-  bool Next(DirectoryEntry& entry) override {
-    if (next_ == chunk_.size() && !NextChunk()) return false;
-    current_ = &chunk_[next_++];
-    entry = current_->Entry;
-    return true;
-  }
-
-  const std::string& Failure() const override { return failure_; }
-
-  FileTimeLookup LastWriteTime(const std::string& name) override {
-    if (current_ != nullptr && current_->LookedUp && current_->Entry.Name == name) {
-      return current_->Lookup;
-    }
-    return WithFd<FileTimeLookup>(
-        [&](int fd) { return FileTimeAt(fd, name.c_str(), times_); },
-        {LookupStatus::Failed, 0, "the directory could not be opened again"});
-  }
-
-  ListingOpen OpenSubdirectory(const std::string& name) override {
-    if (current_ != nullptr && current_->Child && current_->Entry.Name == name) {
-      return Enter(current_->Child);
-    }
-    return OpenItself(name);
-  }
-
-  std::string Identity() override {
-    return std::to_string(dir_->Device) + ":" + std::to_string(dir_->Inode);
-  }
-
- private:
-  // The subdirectories of the chunk's entries from `from` on that the walk
-  // did not enter, to be given up.
-  void PassOver(std::size_t from) {
-    for (std::size_t i = from; i < chunk_.size(); ++i) {
-      if (chunk_[i].Child && !chunk_[i].Child->Taken) passed_.push_back(chunk_[i].Child);
-    }
-  }
-
-  bool NextChunk() {
-    Shared& shared = engine_->State();
-    Lock lock(shared.Mutex);
-    PassOver(0);
-    const bool passedAny = !passed_.empty();
-    Abandon(shared, std::move(passed_));
-    passed_.clear();
-    chunk_.clear();
-    next_ = 0;
-    current_ = nullptr;
-    engine_->Await(lock, [&] { return !dir_->Chunks.empty() || dir_->Complete(); });
-    if (dir_->Chunks.empty()) {
-      ThrowIfOutOfMemory(dir_->ListingError);
-      if (dir_->ListingError != 0) failure_ = std::strerror(dir_->ListingError);
-      return false;
-    }
-    const std::shared_ptr<Chunk> front = dir_->Chunks.front();
-    // Not started by any worker yet: the walk looks it up itself.
-    if (!front->Started) LookUp(shared, lock, *dir_, *front, times_);
-    engine_->Await(lock, [&] { return front->Ready; });
-    chunk_ = std::move(front->Entries);
-    dir_->Chunks.pop_front();
-    dir_->Held -= chunk_.size();
-    if (!dir_->Complete() || passedAny) engine_->Wake();  // room, or the window
-    engine_->Settle(lock);
-    return true;
-  }
-
-  // The subdirectory as a worker opened and read it; one that no worker
-  // has started the walk opens and reads itself, and below the deepest
-  // level ahead it reads it alone.
-  ListingOpen Enter(const std::shared_ptr<AheadDirectory>& child) {
-    Shared& shared = engine_->State();
-    Lock lock(shared.Mutex);
-    child->Taken = true;
-    if (child->Counted) engine_->Wake();  // a place in the window is free
-    LeaveWindow(shared, *child);
-    if (child->Progress == Stage::Waiting) {
-      if (child->Depth > kDeepestAhead) child->Progress = Stage::WalkAlone;
-      if (child->Progress == Stage::Waiting && OpenFromParent(shared, lock, *child)) {
-        Read(shared, lock, child, times_, true);
-      }
-    }
-    engine_->Await(lock, [&] {
-      return child->Fd >= 0 || child->Complete() || child->Progress == Stage::WalkAlone;
-    });
-    const Stage stage = child->Progress;
-    const int openError = child->OpenError;
-    lock.unlock();
-    if (stage == Stage::WalkAlone) return OpenItself(child->Name);
-    if (openError != 0) return OpenFailure(openError);
-    return {std::make_unique<AheadListing>(engine_, child), ""};
-  }
-
-  // Opened and read by the walk alone, as without workers. Short of
-  // descriptors, it first lets go of what was read ahead.
-  ListingOpen OpenItself(const std::string& name) {
-    for (bool retried = false;; retried = true) {
-      int error = 0;
-      ListingOpen open = WithFd<ListingOpen>(
-          [&](int fd) {
-            const int inner =
-                openat(fd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-            if (inner >= 0) return AdoptDirectory(inner);
-            error = errno;
-            return OpenFailure(error);
-          },
-          {nullptr, "its directory could not be opened again"});
-      if (open.Listing || retried || !OutOfDescriptors(error)) return open;
-      LetGoAhead();
-    }
-  }
-
-  void LetGoAhead() {
-    Shared& shared = engine_->State();
-    Lock lock(shared.Mutex);
-    shared.NoMore = true;
-    std::vector<std::shared_ptr<AheadDirectory>> queued;
-    for (const auto& dir : shared.Stack) queued.push_back(dir);
-    Abandon(shared, std::move(queued));
-    engine_->Wake();
-    engine_->Settle(lock);
-  }
-
-  // Calls with this directory's descriptor, kept open meanwhile.
-  template <typename Result, typename Call>
-  Result WithFd(Call call, Result closed) {
-    Shared& shared = engine_->State();
-    Lock lock(shared.Mutex);
-    const int fd = dir_->Fd;
-    if (fd < 0) return closed;
-    ++dir_->Pins;
-    lock.unlock();
-    struct Unpin {
-      Shared& shared;
-      AheadDirectory& dir;
-      ~Unpin() {
-        const Lock relock(shared.Mutex);
-        --dir.Pins;
-        CloseIfDone(dir);
-      }
-    } unpin{shared, *dir_};
-    return call(fd);
-  }
-
-  std::shared_ptr<Engine> engine_;
-  std::shared_ptr<AheadDirectory> dir_;
-  std::vector<AheadEntry> chunk_;
-  std::size_t next_ = 0;
-  AheadEntry* current_ = nullptr;
-  std::vector<std::shared_ptr<AheadDirectory>> passed_;
-  std::string failure_;
-  LocalTimeCache times_;
-};
-
-bool EnoughDescriptors() {
-  struct rlimit limit {};
-  return getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur >= kFewestDescriptors;
-}
-
-}  // namespace
-
-ListingOpen OpenDirectory(const std::string& directory, const ReadAhead& ahead) {
-  if (ahead.Workers <= 0 || !EnoughDescriptors()) return OpenDirectory(directory);
-  // The source first: no thread is started for one that cannot be read.
-  auto root = std::make_shared<AheadDirectory>("", 0, nullptr);
-  root->Fd = open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  struct stat st {};
-  if (root->Fd < 0 || fstat(root->Fd, &st) != 0) return OpenFailure(errno);
-  root->Device = st.st_dev;
-  root->Inode = st.st_ino;
-  root->Taken = true;
-  auto engine = std::make_shared<Engine>(std::make_shared<Shared>(ahead));
-  if (!engine->Working()) {
-    // No thread could be made: the walk reads alone, the same listing.
-    return AdoptDirectory(std::exchange(root->Fd, -1));
-  }
-  {
-    Lock lock(engine->State().Mutex);
-    engine->State().Stack.push_back(root);
-    engine->Wake();
-    engine->Settle(lock);
-  }
-  return {std::make_unique<AheadListing>(engine, root), ""};
 }
 
 }  // namespace platform

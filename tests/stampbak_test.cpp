@@ -629,6 +629,29 @@ TEST_P(StampbakRun, DestinationInsideTheSourceNeverPacksItself) {
   EXPECT_EQ(ArchiverRuns(), second / 2);
 }
 
+// Workers reading ahead say what the walk alone says, byte for byte: on a
+// directory of more entries than they hand over at once or hold ahead of
+// the walk, a chain deeper than they read ahead, names the walk passes
+// over or leaves out; however many, and on the fixed plan. Under
+// ThreadSanitizer this is where they would race.
+TEST_P(StampbakRun, ReadAheadSaysWhatTheWalkAloneSays) {
+  for (int i = 0; i < 5000; ++i) WriteFile(dir.path() / "src/flat" / ("f" + std::to_string(i)));
+  fs::path chain = dir.path() / "src/chain";
+  for (int level = 0; level < 300; ++level) chain /= "c";
+  WriteFile(chain / "deep.txt");
+  for (const char* name : {"src/w*ild/in.txt", "src/many/1/x.tmp", "src/many/2/y.txt", "src/a.tmp"})
+    WriteFile(dir.path() / name);
+  fs::create_directory_symlink("many", dir.path() / "src/link");
+  const Outcome alone = Run("-s src -d dst -e '*.tmp;1'", "STAMPBAK_READ_AHEAD=0");
+  for (const char* workers : {"1", "4", "plan"}) {
+    const Outcome o =
+        Run("-s src -d dst -e '*.tmp;1'", std::string("STAMPBAK_READ_AHEAD=") + workers);
+    EXPECT_EQ(o.status, alone.status) << workers;
+    EXPECT_EQ(o.out, alone.out) << workers;
+    EXPECT_EQ(o.err, alone.err) << workers;
+  }
+}
+
 // Only Windows shows these: a raw command line with "/" options, names the
 // ANSI code page cannot hold (left out, with a warning), a directory link
 // (never entered), and a failure with no standard error to tell it on (a
