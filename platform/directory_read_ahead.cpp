@@ -99,7 +99,7 @@ struct Shared {
   std::size_t Started = 0;  // directories in the window
   std::size_t Held = 0;     // entries held for them
   bool Stopping = false;
-  bool NoMore = false;  // a worker ran short of descriptors: start nothing more
+  bool NoMore = false;  // a worker ran short of handles or memory: start nothing more
   int Running = 0;      // workers not yet ended
   int Busy = 0;         // workers at work, for the fixed plan
   unsigned Generation = 0;

@@ -32,6 +32,10 @@
 //   STAMPBAK_FAULT_OFF_MAIN=1    STAMPBAK_FAULT fails only their calls
 //   STAMPBAK_HOLD=NAME           their look-up of a file named NAME never
 //                                returns, as on a dead share
+//   STAMPBAK_SWAP_AT_OPEN=NAME:OTHER  their first open of a directory named
+//                                NAME meets the directory OTHER (an absolute
+//                                path) swapped in its place, and put back
+//                                right after
 // Only writes to descriptors above 2 count: the report and warnings may be
 // lost, the list file may not.
 #include <dirent.h>
@@ -79,6 +83,8 @@ long faultCall = 0;
 int faultErrno = 0;
 bool offMainOnly = false;
 const char* hold = nullptr;
+std::atomic<const char*> swapAtOpen{nullptr};
+char swapName[256] = "";
 std::size_t stdoutWrites[4096];
 int stdoutWriteCount = 0;
 
@@ -95,6 +101,10 @@ __attribute__((constructor)) void Configure() {
   permissionless = std::getenv("STAMPBAK_PERMISSIONLESS") != nullptr;
   offMainOnly = std::getenv("STAMPBAK_FAULT_OFF_MAIN") != nullptr;
   hold = std::getenv("STAMPBAK_HOLD");
+  if (const char* swap = std::getenv("STAMPBAK_SWAP_AT_OPEN")) {
+    std::sscanf(swap, "%255[^:]", swapName);
+    if (const char* other = std::strchr(swap, ':')) swapAtOpen = other + 1;
+  }
   if (const char* fault = std::getenv("STAMPBAK_FAULT")) {
     std::sscanf(fault, "%31[^:]:%ld:%d", faultName, &faultCall, &faultErrno);
   }
@@ -225,9 +235,27 @@ extern "C" int pthread_create(pthread_t* thread, const pthread_attr_t* attribute
       "pthread_create")(thread, attributes, start, argument);
 }
 
+// The directory opened is another than the one at that name before and
+// after: as if it were swapped in between the listing and the open.
+static int OpenSwapped(int dirFd, const char* path, int flags, const char* other) {
+  char away[300];
+  std::snprintf(away, sizeof away, "%s.away", path);
+  renameat(dirFd, path, dirFd, away);
+  renameat(AT_FDCWD, other, dirFd, path);
+  const int fd = Real<int (*)(int, const char*, int, ...)>("openat")(dirFd, path, flags, 0);
+  renameat(dirFd, path, AT_FDCWD, other);
+  renameat(dirFd, away, dirFd, path);
+  return fd;
+}
+
 static int OpenCounted(const char* kind, int dirFd, const char* path, int flags, va_list rest) {
   const mode_t mode = (flags & O_CREAT) != 0 ? va_arg(rest, mode_t) : 0;
   if (Fails(kind)) return -1;
+  if (active && (flags & O_DIRECTORY) != 0 && std::strcmp(path, swapName) == 0 && !OnMainThread()) {
+    if (const char* other = swapAtOpen.exchange(nullptr)) {
+      return OpenSwapped(dirFd, path, flags, other);
+    }
+  }
   if (plantLink != nullptr && active && (flags & O_CREAT) != 0 &&
       std::strncmp(path, plantUnder, std::strlen(plantUnder)) == 0) {
     Plant(path);

@@ -316,9 +316,12 @@ TEST_F(FaultSweep, ReadAheadOnTheFixedPlanLeavesHonestRuns) {
 
 // Workers reading ahead say what the walk alone says, byte for byte, with
 // no thread to be had, with every open of theirs failing for want of
-// descriptors, and on listings without entry types.
-TEST_F(FaultSweep, ReadAheadLeftShortSaysWhatTheWalkAloneSays) {
+// descriptors, on listings without entry types, and when another
+// directory is swapped in just while a worker opens one: that one is not
+// read in its place.
+TEST_F(FaultSweep, ReadAheadLeftShortOrMisledSaysWhatTheWalkAloneSays) {
   for (int i = 0; i < 300; ++i) WriteFile(dir.path() / "src/many" / std::to_string(i) / "f.txt");
+  WriteFile(capture.path() / "elsewhere/planted.txt");
   const struct {
     std::string how;
     std::string alone;
@@ -328,6 +331,7 @@ TEST_F(FaultSweep, ReadAheadLeftShortSaysWhatTheWalkAloneSays) {
            std::to_string(EMFILE),
        ""},
       {"STAMPBAK_READ_AHEAD=4 STAMPBAK_UNTYPED_LISTINGS=1", "STAMPBAK_UNTYPED_LISTINGS=1"},
+      {"STAMPBAK_READ_AHEAD=plan STAMPBAK_SWAP_AT_OPEN=many:" + Quoted(capture / "elsewhere"), ""},
   };
   for (const auto& [how, alone] : cases) {
     const Outcome expected = RunWith(kCorpora[0], alone);
