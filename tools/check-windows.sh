@@ -13,6 +13,8 @@ cmake --build --preset windows
 # hold that test's output pipe open until the server ends, three seconds
 # after the last Wine program: with other tests running Wine meanwhile,
 # the test would wait for ever.
+# A server still running (after wineboot) cannot be made to stay: wait for it.
+wineserver -w
 wineserver -p
 trap 'wineserver -k 2> /dev/null || true' EXIT
 wine cmd /c exit > /dev/null 2>&1 < /dev/null
