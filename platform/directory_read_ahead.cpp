@@ -2,8 +2,9 @@
 // in the order it will want them, and hand each over in chunks: a cold
 // disk or a share then has several requests to answer at once instead of
 // one at a time. The workers share nothing with the walk but the state
-// below, under one mutex; every directory is opened from its parent, never
-// through a link.
+// below, under one mutex. What they ask of the system, a directory opened
+// from its parent and never through a link where the platform can, is in
+// a file of each platform's own.
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
