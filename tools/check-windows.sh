@@ -4,24 +4,12 @@
 # test build (which it builds too, if need be).
 set -eu
 cd "$(dirname "$0")/.."
-export WINEPREFIX="$PWD/build/windows/wineprefix" WINEDEBUG=-all
 cmake --preset windows
 cmake --build --preset windows
-[ -d "$WINEPREFIX" ] || wineboot --init > /dev/null 2>&1
-# Wine's server and its services, started here for every run below and
-# ended with the script. Started by a test instead, the services would
-# hold that test's output pipe open until the server ends, three seconds
-# after the last Wine program: with other tests running Wine meanwhile,
-# the test would wait for ever.
-# A server still running (after wineboot) cannot be made to stay: wait for it.
-wineserver -w
-wineserver -p
-trap 'wineserver -k 2> /dev/null || true' EXIT
-wine cmd /c exit > /dev/null 2>&1 < /dev/null
-ctest --preset windows
 cmake --preset test > /dev/null
 cmake --build --preset test
-STAMPBAK_REQUIRE_WINDOWS=1 ctest --preset test -R '^Wine/'
+tools/with-wine.sh ctest --preset windows
+STAMPBAK_REQUIRE_WINDOWS=1 tools/with-wine.sh ctest --preset test -R '^Wine/'
 echo "--- release zip"
 (cd build/windows && cpack > /dev/null)
 zip=$(ls build/windows/stampbak-*.zip)

@@ -11,7 +11,8 @@ cd "$(dirname "$0")/.."
 
 cmake --preset test
 cmake --build --preset test
-ctest --preset test
+# The Wine rows run below, once Wine's server is up for them.
+ctest --preset test -E '^Wine/'
 
 tools/check-windows.sh
 tools/check-sanitizers.sh
