@@ -124,10 +124,15 @@ bool IsOwnArchive(SourceScan& scan, ArchivesHere here, const std::string& name) 
 
 // The include list decides first, for directories as well as files; the
 // exclude list only sees names that the include list takes.
-Decision Decide(const SourceScan& scan, std::string_view name) {
-  if (!scan.include.Matches(name)) return Decision::Skip;
-  if (scan.exclude.Matches(name)) return Decision::Exclude;
+Decision Decide(const PreparedMaskList& include, const PreparedMaskList& exclude,
+                std::string_view name) {
+  if (!include.Matches(name)) return Decision::Skip;
+  if (exclude.Matches(name)) return Decision::Exclude;
   return Decision::Select;
+}
+
+Decision Decide(const SourceScan& scan, std::string_view name) {
+  return Decide(scan.include, scan.exclude, name);
 }
 
 // A line break in a name would add a line to the list file that the
@@ -296,14 +301,14 @@ void Walk(SourceScan& scan, TBackupFile& root, std::unique_ptr<platform::Directo
   }
 }
 
-// Workers read ahead what the scan takes: the same decision as Decide's,
-// on copies of the lists, which the workers may outlive.
+// Workers read ahead what the scan selects, deciding on copies of the
+// lists, which the workers may outlive.
 platform::ReadAhead ReadAheadFor(const Run& run, const PreparedMaskList& include,
                                  const PreparedMaskList& exclude) {
   const RunSettings& settings = run.settings;
   return {settings.ReadAheadWorkers, settings.ReadAheadLockstep,
           [include, exclude](std::string_view name) {
-            return include.Matches(name) && !exclude.Matches(name);
+            return Decide(include, exclude, name) == Decision::Select;
           },
           [] { EndIfAsked(); }};
 }
