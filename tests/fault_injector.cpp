@@ -226,10 +226,9 @@ WRAP(ssize_t, getrandom, (void* b, size_t n, unsigned f), (b, n, f), -1)
 
 extern "C" {
 
-// Both opens go to the real openat; "open" is counted as itself.
 // A thread that cannot be made says so by its result, not by errno.
-extern "C" int pthread_create(pthread_t* thread, const pthread_attr_t* attributes,
-                              void* (*start)(void*), void* argument) {
+int pthread_create(pthread_t* thread, const pthread_attr_t* attributes, void* (*start)(void*),
+                   void* argument) {
   if (Fails("pthread_create")) return errno;
   return Real<int (*)(pthread_t*, const pthread_attr_t*, void* (*)(void*), void*)>(
       "pthread_create")(thread, attributes, start, argument);
@@ -248,6 +247,7 @@ static int OpenSwapped(int dirFd, const char* path, int flags, const char* other
   return fd;
 }
 
+// Both opens go to the real openat; "open" is counted as itself.
 static int OpenCounted(const char* kind, int dirFd, const char* path, int flags, va_list rest) {
   const mode_t mode = (flags & O_CREAT) != 0 ? va_arg(rest, mode_t) : 0;
   if (Fails(kind)) return -1;
