@@ -14,11 +14,12 @@ echo "--- release zip"
 (cd build/windows && cpack > /dev/null)
 zip=$(ls build/windows/stampbak-*.zip)
 unzip -l "$zip"
-for file in stampbak.exe README.txt LICENSE.txt prune-archives.cmd schedule-stampbak.cmd stampbak-night.cmd; do
+texts="README.txt LICENSE.txt prune-archives.cmd schedule-stampbak.cmd stampbak-night.cmd"
+for file in stampbak.exe $texts; do
   unzip -l "$zip" | grep -q " $file\$" || { echo "missing in the zip: $file"; exit 1; }
 done
 # Notepad and cmd want CR LF: no line of a text may end in LF alone.
-for file in README.txt LICENSE.txt prune-archives.cmd schedule-stampbak.cmd stampbak-night.cmd; do
+for file in $texts; do
   if unzip -p "$zip" "$file" | grep -q "[^$(printf '\r')]\$"; then
     echo "a line without CR LF in the zip's $file"; exit 1
   fi
